@@ -1,0 +1,34 @@
+// Validation of the caller's order relation and its transitive closure into
+// reachability rows, the picture every order kernel reads.
+#pragma once
+
+#include <cstddef>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "../common/kernel_types.hpp"
+
+namespace quorvane::closure {
+
+using CoverEdge = std::pair<std::size_t, std::size_t>;
+using CoverEdgeList = std::vector<CoverEdge>;
+
+inline constexpr KernelError kIndexOutOfRange{"cover edge index is outside the element range"};
+inline constexpr KernelError kNotTopological{"cover edge indices must follow topological order"};
+
+inline constexpr std::size_t kNoRow = std::numeric_limits<std::size_t>::max();
+
+// The first edge that is out of range or not ascending decides the error.
+[[nodiscard]] KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges);
+
+// `rows` must hold n rows of row_words(n) words; `first_misshapen_row` names the
+// first row whose given word count was wrong (kNoRow if none), so that it is
+// reported in row order among the other row checks.
+[[nodiscard]] KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows rows,
+                                                                  std::size_t first_misshapen_row = kNoRow);
+
+// Row y: every element strictly below y (all of them smaller than y).
+[[nodiscard]] BitMatrix transpose(const ReachabilityRows& rows);
+
+}  // namespace quorvane::closure

@@ -1,0 +1,62 @@
+// Native results to new Python objects. Each returns an empty PyRef with an
+// exception set on failure; partly built containers are released.
+#pragma once
+
+#include "py_ref.hpp"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "../common/kernel_types.hpp"
+
+namespace quorvane::py {
+
+inline PyRef to_python(std::uint64_t value) { return PyRef::steal(PyLong_FromUnsignedLongLong(value)); }
+inline PyRef to_python(double value) { return PyRef::steal(PyFloat_FromDouble(value)); }
+
+inline PyRef to_python(Mask128 value) {
+    unsigned char bytes[sizeof(Mask128)];
+    for (unsigned char& byte : bytes) {
+        byte = static_cast<unsigned char>(value);
+        value >>= 8;
+    }
+    return PyRef::steal(_PyLong_FromByteArray(bytes, sizeof bytes, /*little_endian=*/1, /*is_signed=*/0));
+}
+
+// A list of exactly `count` items, item i made by make(i).
+template <class Make>
+PyRef to_python_list(std::size_t count, Make&& make) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!list) return list;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyRef item = make(i);
+        if (!item) return {};
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+    }
+    return list;
+}
+
+template <class T>
+PyRef to_python_list(std::span<const T> items) {
+    return to_python_list(items.size(), [&](std::size_t i) { return to_python(items[i]); });
+}
+
+template <class T>
+PyRef to_python_list(const std::vector<T>& items) {
+    return to_python_list(std::span<const T>(items));
+}
+
+template <class T>
+PyRef to_python_rows(const std::vector<std::vector<T>>& rows) {
+    return to_python_list(rows.size(), [&](std::size_t i) { return to_python_list(rows[i]); });
+}
+
+// A tuple of the items in order; empty if any item is empty.
+template <class... Items>
+PyRef to_python_tuple(Items&&... items) {
+    if ((!items || ...)) return {};
+    return PyRef::steal(PyTuple_Pack(sizeof...(Items), items.get()...));
+}
+
+}  // namespace quorvane::py
