@@ -1,0 +1,1 @@
+"""Slow, obviously correct models of the module's functions, written from the definitions."""
