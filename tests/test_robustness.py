@@ -1,0 +1,90 @@
+"""Memory exhaustion, interrupts, threads and interpreters."""
+
+import subprocess
+import sys
+import textwrap
+import threading
+
+import _quorvane_rust as q
+import pytest
+
+from signatures import FUNCTIONS, valid_arguments
+
+LANDED = [name for name in FUNCTIONS if hasattr(q, name)]
+
+
+def run_isolated(code, memory_limit_gb=2):
+    """Runs code in a fresh interpreter whose address space is capped."""
+    prelude = textwrap.dedent(f"""
+        import resource
+        limit = {memory_limit_gb} * 2**30
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    """)
+    return subprocess.run(
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
+        capture_output=True, text=True, timeout=120,
+    )
+
+
+def huge_arguments(name, n):
+    args = valid_arguments(name, 2)
+    args[0] = n
+    return args
+
+
+@pytest.mark.parametrize("n", [10**7, 10**12, 2**63])
+def test_huge_element_counts_fail_cleanly(n):
+    calls = "\n".join(
+        f"""
+try:
+    q.{name}(*{huge_arguments(name, n)!r})
+    print("{name}", "ok")
+except Exception as error:
+    print("{name}", type(error).__name__)
+"""
+        for name in LANDED
+    )
+    result = run_isolated("import _quorvane_rust as q\n" + calls)
+    assert result.returncode == 0, result.stderr
+    outcomes = dict(line.split() for line in result.stdout.splitlines())
+    assert set(outcomes) == set(LANDED)
+    assert all(kind in ("MemoryError", "ValueError") for kind in outcomes.values()), outcomes
+
+
+def test_threads_agree_with_serial_calls():
+    calls = [(getattr(q, name), valid_arguments(name, n)) for name in LANDED for n in (1, 5, 70)]
+    expected = [repr(function(*args)) for function, args in calls]
+    failures = []
+
+    def worker():
+        for _ in range(20):
+            if [repr(function(*args)) for function, args in calls] != expected:
+                failures.append(True)
+
+    threads = [threading.Thread(target=worker) for _ in range(8)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert not failures
+
+
+def test_import_into_a_second_interpreter_fails():
+    code = """
+        import _quorvane_rust
+        try:
+            import _testcapi
+        except ImportError:
+            print("skip")
+            raise SystemExit
+        import os, tempfile
+        path = tempfile.mktemp()
+        script = f"try:\\n import _quorvane_rust\\nexcept ImportError as e:\\n open({path!r}, 'w').write(str(e))"
+        _testcapi.run_in_subinterp(script)
+        print(open(path).read() if os.path.exists(path) else "imported")
+    """
+    result = run_isolated(code, memory_limit_gb=8)
+    assert result.returncode == 0, result.stderr
+    if result.stdout.strip() == "skip":
+        pytest.skip("this interpreter has no sub-interpreter test facility")
+    assert "more than one interpreter" in result.stdout
