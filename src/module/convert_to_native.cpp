@@ -2,8 +2,15 @@
 
 #include "errors.hpp"
 
+#include <algorithm>
+
 namespace quorvane::py {
 namespace {
+
+// Only lists and tuples are trusted to report their length truthfully; any
+// other sequence's length is a hint, capped so that a lying __len__ cannot
+// make a small argument reserve a huge buffer.
+constexpr Py_ssize_t kUntrustedCapacity = Py_ssize_t{1} << 16;
 
 // Shared front of every sequence conversion: a str is refused, a
 // non-sequence too, and the reported length (if any) is the capacity.
@@ -14,12 +21,13 @@ bool check_sequence(PyObject* object, Vector& out) {
         return false;
     }
     if (!PySequence_Check(object)) return raise_cannot_convert(object, kSequenceTarget);
-    const Py_ssize_t size = PySequence_Size(object);
+    Py_ssize_t size = PySequence_Size(object);
     if (size < 0) {
         PyErr_Clear();
-    } else {
-        out.reserve(static_cast<std::size_t>(size));
+        return true;
     }
+    if (!PyList_CheckExact(object) && !PyTuple_CheckExact(object)) size = std::min(size, kUntrustedCapacity);
+    out.reserve(static_cast<std::size_t>(size));
     return true;
 }
 
