@@ -55,3 +55,97 @@ for fn in ("principal_ideal_filter_sizes", "zeta_summary_data"):
     for n in (1000, 2000, 5000):
         CASES.append(edge_case(fn, f"chain({n})", lambda n=n: w.chain(n)))
     CASES.append(edge_case(fn, "boolean(2^12)", lambda: w.boolean_lattice(12)))
+
+for fn in ("zeta_transform_data", "strict_zeta_transform_data"):
+    for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12), 0.0),
+                                ("random(5000, 12)", lambda: w.random_poset(5000, 12), 15.0),
+                                ("chain(5000)", lambda: w.chain(5000), 0.0)):
+        CASES.append(edge_case(fn, label, make, target, extra=lambda n: (w.scores(n),)))
+
+for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12), 15.0),
+                            ("random(5000, 12)", lambda: w.random_poset(5000, 12), 150.0),
+                            ("random(5000, 4)", lambda: w.random_poset(5000, 4), 0.0),
+                            ("chain(5000)", lambda: w.chain(5000), 0.0),
+                            ("grid(70, 70)", lambda: w.grid(70, 70), 0.0),
+                            ("boolean(2^12)", lambda: w.boolean_lattice(12), 100.0)):
+    CASES.append(edge_case("width_data", label, make, target))
+
+for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12), 80.0),
+                            ("chain(2000)", lambda: w.chain(2000), 80.0),
+                            ("grid(40, 50)", lambda: w.grid(40, 50), 150.0),
+                            ("random(5000, 4)", lambda: w.random_poset(5000, 4), 1000.0),
+                            ("random(5000, 12)", lambda: w.random_poset(5000, 12), 0.0),
+                            ("boolean(2^12)", lambda: w.boolean_lattice(12), 0.0)):
+    CASES.append(edge_case("max_antichain_score_data", label, make, target, extra=lambda n: (w.scores(n),)))
+
+for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12), 40.0),
+                            ("chain(2000)", lambda: w.chain(2000), 60.0),
+                            ("boolean(2^11)", lambda: w.boolean_lattice(11), 0.0)):
+    CASES.append(edge_case("interval_summary_data", label, make, target))
+
+# The Möbius matrix aims at twice the output floor (an n x n list of small ints).
+for label, make in (("random(2000, 12)", lambda: w.random_poset(2000, 12)),
+                    ("chain(2000)", lambda: w.chain(2000)),
+                    ("boolean(2^11)", lambda: w.boolean_lattice(11))):
+    CASES.append(edge_case("mobius_matrix_data", label, make))
+
+
+def _incidence_matrices(n):
+    return w.matrix(n, 1), w.matrix(n, 2)
+
+
+def _as_successor_bitsets(make_poset):
+    def make():
+        n, edges = make_poset()
+        successors = [0] * n
+        for lower, upper in edges:
+            successors[lower] |= 1 << upper
+        return n, successors
+
+    return make
+
+
+# Sum-product sets the targets; the other semirings may take 1.5 times as long.
+# On an antichain only the diagonal is computed, so the call is the conversion
+# of n x n floats in and out.
+_CONVOLUTION_POSETS = {
+    "random(1000, 12)": (lambda: w.random_poset(1000, 12), 30.0),
+    "random(2000, 12)": (lambda: w.random_poset(2000, 12), 200.0),
+    "chain(1000)": (lambda: w.chain(1000), 80.0),
+    "chain(2000)": (lambda: w.chain(2000), 500.0),
+    "antichain(2000)": (lambda: w.antichain(2000), 0.0),
+}
+for semiring, factor in (("sum_product", 1.0), ("max_plus", 1.5), ("min_plus", 1.5), ("max_min", 1.5)):
+    for label, (make, target) in _CONVOLUTION_POSETS.items():
+        CASES.append(edge_case(f"{semiring}_convolution_data", label, make, factor * target, extra=_incidence_matrices))
+CASES.append(edge_case("sum_product_convolution_bitset_data", "random(1000, 12)",
+                       _as_successor_bitsets(lambda: w.random_poset(1000, 12)), 30.0, extra=_incidence_matrices))
+
+
+class _IntSubclass(int):
+    """Items of this type take the method-protocol path of bitset decoding."""
+
+
+def _as_subclass_bitsets(make_poset):
+    make = _as_successor_bitsets(make_poset)
+
+    def make_subclass():
+        n, successors = make()
+        return n, [_IntSubclass(x) for x in successors]
+
+    return make_subclass
+
+
+# The list form aims at 1.3 times the output floor; the bitset form at 25 ms
+# on random(5000, 12), and at most ten times that for int-subclass items.
+for label, make in (("random(500, 12)", lambda: w.random_poset(500, 12)),
+                    ("random(2000, 4)", lambda: w.random_poset(2000, 4)),
+                    ("random(2000, 12)", lambda: w.random_poset(2000, 12)),
+                    ("chain(2000)", lambda: w.chain(2000))):
+    CASES.append(edge_case("transitive_successor_closure", label, make))
+for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12), 0.0),
+                            ("random(5000, 12)", lambda: w.random_poset(5000, 12), 25.0),
+                            ("chain(2000)", lambda: w.chain(2000), 0.0)):
+    CASES.append(edge_case("transitive_successor_closure_bitsets", label, _as_successor_bitsets(make), target))
+CASES.append(edge_case("transitive_successor_closure_bitsets", "random(5000, 12) int subclass",
+                       _as_subclass_bitsets(lambda: w.random_poset(5000, 12)), 250.0))

@@ -8,11 +8,13 @@
 
 namespace quorvane::weighted {
 
+// Checked by the caller before the cover edges are validated.
+inline constexpr KernelError kScoreCountMismatch{"score vector length must match the element count"};
 inline constexpr KernelError kNonFiniteScore{"element scores must be finite numbers"};
 
-// `scores` holds one score per row. The result is total weight minus the
-// maximum flow of the order's split network, rounded exactly as that
-// difference, and never negative or NaN.
+// `scores` holds one score per row. The result is the total positive score
+// minus the maximum flow of the order's split network, rounded as that one
+// subtraction, and +0.0 where the difference is not positive.
 [[nodiscard]] KernelResult<double> max_antichain_score(const ReachabilityRows& rows, std::span<const double> scores,
                                                         InterruptPoll interrupt);
 

@@ -1,0 +1,61 @@
+#include "interval_summary.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "reachability.hpp"
+
+namespace quorvane::closure {
+namespace {
+
+// Elements strictly between x and y: (strictly above x) and (strictly below
+// y), which can only meet in the words from x's to y's.
+std::uint64_t count_between(std::span<const Word> above_x, std::span<const Word> below_y, std::size_t x,
+                            std::size_t y) noexcept {
+    std::uint64_t count = 0;
+    for (std::size_t k = word_of(x); k <= word_of(y); ++k) {
+        count += static_cast<std::uint64_t>(std::popcount(above_x[k] & below_y[k]));
+    }
+    return count;
+}
+
+IntervalSummary summarise(std::vector<std::uint64_t> by_size, std::uint64_t size_sum) {
+    IntervalSummary summary;
+    for (std::size_t size = 1; size < by_size.size(); ++size) {
+        const std::uint64_t count = by_size[size];
+        if (count == 0) continue;
+        if (summary.histogram.empty()) summary.min_size = size;
+        summary.max_size = size;
+        summary.intervals += count;
+        summary.histogram.emplace_back(size, count);
+    }
+    summary.trivial = by_size[1];
+    summary.proper = summary.intervals - summary.trivial;
+    summary.two_element = by_size[2];
+    summary.mean_size = static_cast<double>(size_sum) / static_cast<double>(summary.intervals);
+    return summary;
+}
+
+}  // namespace
+
+KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, InterruptPoll interrupt) {
+    const std::size_t n = rows.size();
+    if (n == 0) return IntervalSummary{};
+    const BitMatrix below = transpose(rows);
+    // Indexed by size, 0..n; sizes 0 and, for n = 1, 2 stay empty.
+    std::vector<std::uint64_t> by_size(std::max<std::size_t>(n + 1, 3));
+    by_size[1] = n;
+    std::uint64_t size_sum = n;
+    for (std::size_t x = 0; x < n; ++x) {
+        if (interrupt()) return std::unexpected(kInterrupted);
+        const std::span<const Word> above_x = rows.row(x);
+        for_each_bit(above_x.subspan(word_of(x)), word_of(x) * kWordBits, [&](std::size_t y) {
+            const std::uint64_t size = count_between(above_x, below.row(y), x, y) + 2;
+            ++by_size[size];
+            size_sum += size;
+        });
+    }
+    return summarise(std::move(by_size), size_sum);
+}
+
+}  // namespace quorvane::closure

@@ -1,0 +1,160 @@
+#include "mobius.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <span>
+
+namespace quorvane::closure {
+namespace {
+
+// Signed integers of a fixed number of words, two's complement, least
+// significant word first. Wide enough for every sum of a row: |μ(x, y)| is at
+// most the number of chains from x to y, below 2^(n - 2), and a sum adds at
+// most n of them, so n + 64 bits always suffice.
+class WideSums {
+public:
+    WideSums(std::size_t n, std::size_t words) : words_(words), sums_(checked_size(n, words)) {}
+
+    std::span<Word> at(std::size_t i) noexcept { return {sums_.data() + i * words_, words_}; }
+
+    static void set_one(std::span<Word> value) noexcept {
+        std::fill(value.begin(), value.end(), Word{0});
+        value[0] = 1;
+    }
+
+    static void add(std::span<Word> sum, std::span<const Word> term) noexcept {
+        unsigned char carry = 0;
+        for (std::size_t k = 0; k < sum.size(); ++k) {
+            const Word partial = term[k] + carry;
+            carry = static_cast<unsigned char>((partial < carry) | ((sum[k] += partial) < partial));
+        }
+    }
+
+    static void negate(std::span<const Word> value, std::span<Word> negated) noexcept {
+        unsigned char carry = 1;
+        for (std::size_t k = 0; k < value.size(); ++k) {
+            negated[k] = ~value[k] + carry;
+            carry = static_cast<unsigned char>(carry & (negated[k] == 0));
+        }
+    }
+
+    static bool is_zero(std::span<const Word> value) noexcept {
+        return std::all_of(value.begin(), value.end(), [](Word w) { return w == 0; });
+    }
+
+    // The value if it fits a signed 64-bit integer.
+    static std::optional<std::int64_t> narrow(std::span<const Word> value) noexcept {
+        const Word extension = (value[0] >> (kWordBits - 1)) != 0 ? ~Word{0} : Word{0};
+        for (std::size_t k = 1; k < value.size(); ++k) {
+            if (value[k] != extension) return std::nullopt;
+        }
+        return static_cast<std::int64_t>(value[0]);
+    }
+
+private:
+    std::size_t words_;
+    std::vector<Word> sums_;
+};
+
+std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x) noexcept {
+    return rows.row(x).subspan(word_of(x));
+}
+
+// Walks row x of the matrix in ascending column order. When the walk reaches
+// y, sum[y] holds μ(x, z) over every z in [x, y): each earlier nonzero μ(x, z)
+// has been pushed onto all elements above z, which are the y it contributes
+// to. μ is mostly zero, so most elements push nothing.
+class MobiusBuilder {
+public:
+    explicit MobiusBuilder(const ReachabilityRows& rows) : rows_(rows), narrow_sums_(rows.size()) {
+        mu_.size = rows.size();
+        mu_.row_end.reserve(rows.size());
+        mu_.wide_words = row_words(rows.size()) + 1;
+    }
+
+    void add_row(std::size_t x) {
+        const std::size_t row_start = mu_.columns.size();
+        if (!add_narrow_row(x)) {
+            mu_.columns.resize(row_start);
+            mu_.values.resize(row_start);
+            add_wide_row(x);
+        }
+        mu_.row_end.push_back(mu_.columns.size());
+    }
+
+    MobiusMatrix finish() && { return std::move(mu_); }
+
+private:
+    void emit(std::size_t column, std::int64_t value) {
+        mu_.columns.push_back(column);
+        mu_.values.push_back(value);
+    }
+
+    // False as soon as a sum leaves the 64-bit range.
+    bool add_narrow_row(std::size_t x) {
+        std::vector<std::int64_t>& sums = narrow_sums_;
+        emit(x, 1);
+        const std::span<const Word> above_x = strictly_above(rows_, x);
+        const std::size_t first_index = word_of(x) * kWordBits;
+        for_each_bit(above_x, first_index, [&](std::size_t w) { sums[w] = 1; });
+        bool overflow = false;
+        for_each_bit(above_x, first_index, [&](std::size_t y) {
+            if (overflow || sums[y] == 0) return;
+            if (sums[y] == std::numeric_limits<std::int64_t>::min()) {
+                overflow = true;
+                return;
+            }
+            const std::int64_t mu = -sums[y];
+            emit(y, mu);
+            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits,
+                         [&](std::size_t w) { overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]); });
+        });
+        return !overflow;
+    }
+
+    void add_wide_row(std::size_t x) {
+        if (!wide_sums_) wide_sums_.emplace(rows_.size(), mu_.wide_words);
+        WideSums& sums = *wide_sums_;
+        std::vector<Word> mu(mu_.wide_words);
+        emit(x, 1);
+        const std::span<const Word> above_x = strictly_above(rows_, x);
+        const std::size_t first_index = word_of(x) * kWordBits;
+        for_each_bit(above_x, first_index, [&](std::size_t w) { WideSums::set_one(sums.at(w)); });
+        for_each_bit(above_x, first_index, [&](std::size_t y) {
+            if (WideSums::is_zero(sums.at(y))) return;
+            WideSums::negate(sums.at(y), mu);
+            emit_wide(y, mu);
+            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits,
+                         [&](std::size_t w) { WideSums::add(sums.at(w), mu); });
+        });
+    }
+
+    void emit_wide(std::size_t column, std::span<const Word> value) {
+        if (const std::optional<std::int64_t> small = WideSums::narrow(value)) {
+            emit(column, *small);
+            return;
+        }
+        mu_.wide_entries.push_back(mu_.columns.size());
+        mu_.wide_values.insert(mu_.wide_values.end(), value.begin(), value.end());
+        emit(column, 0);
+    }
+
+    const ReachabilityRows& rows_;
+    std::vector<std::int64_t> narrow_sums_;
+    std::optional<WideSums> wide_sums_;
+    MobiusMatrix mu_;
+};
+
+}  // namespace
+
+KernelResult<MobiusMatrix> mobius_matrix(const ReachabilityRows& rows, InterruptPoll interrupt) {
+    MobiusBuilder builder(rows);
+    for (std::size_t x = 0; x < rows.size(); ++x) {
+        if (interrupt()) return std::unexpected(kInterrupted);
+        builder.add_row(x);
+    }
+    return std::move(builder).finish();
+}
+
+}  // namespace quorvane::closure

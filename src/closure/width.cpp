@@ -1,0 +1,160 @@
+#include "width.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace quorvane::closure {
+namespace {
+
+constexpr std::size_t kFree = std::numeric_limits<std::size_t>::max();
+
+// Hopcroft-Karp over the bit rows: left x is joined to right y when y lies
+// strictly above x. Sets of right vertices are bit rows too, so scanning a
+// left vertex's neighbours among the unvisited ones is one AND per word.
+class ChainMatching {
+public:
+    explicit ChainMatching(const ReachabilityRows& rows)
+        : rows_(rows), words_(rows.words()), left_(rows.size(), kFree), right_(rows.size(), kFree) {}
+
+    // Lowest free upper element for each element in turn; most orders need
+    // few augmenting phases after it.
+    void match_greedily() {
+        std::vector<Word> taken(words_);
+        for (std::size_t x = 0; x < rows_.size(); ++x) {
+            const std::span<const Word> above = rows_.row(x);
+            for (std::size_t k = word_of(x); k < words_; ++k) {
+                const Word open = above[k] & ~taken[k];
+                if (open == 0) continue;
+                const std::size_t y = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
+                taken[k] |= bit_of(y);
+                match(x, y);
+                ++size_;
+                break;
+            }
+        }
+    }
+
+    // One phase: the shortest augmenting paths, as many vertex-disjoint ones
+    // as a layered search finds. False when there are none left, so the
+    // matching is maximum.
+    bool augment_shortest_paths() {
+        if (!build_layers()) return false;
+        for (std::size_t x : layer_members_[0]) size_ += augment_from(x);
+        return true;
+    }
+
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    void match(std::size_t x, std::size_t y) noexcept {
+        left_[x] = y;
+        right_[y] = x;
+    }
+
+    std::span<Word> layer(std::size_t depth) noexcept { return {layers_.data() + depth * words_, words_}; }
+
+    // Breadth-first from all free left vertices along alternating paths. Layer
+    // d (a bit row) holds the right vertices first reached from left vertices
+    // at depth d; their partners form depth d + 1. Stops after the first layer
+    // that reaches a free right vertex.
+    bool build_layers() {
+        std::vector<Word> unseen(words_, ~Word{0});
+        if (rows_.size() % kWordBits != 0) unseen.back() = bit_of(rows_.size()) - 1;
+        layers_.clear();
+        layer_members_.assign(1, {});
+        for (std::size_t x = 0; x < rows_.size(); ++x) {
+            if (left_[x] == kFree) layer_members_[0].push_back(x);
+        }
+        for (std::size_t depth = 0;; ++depth) {
+            layers_.resize(checked_size(depth + 1, words_));
+            std::vector<std::size_t> next;
+            bool reached_free = false;
+            for (std::size_t x : layer_members_[depth]) {
+                const std::span<const Word> above = rows_.row(x);
+                for (std::size_t k = word_of(x); k < words_; ++k) {
+                    const Word found = above[k] & unseen[k];
+                    if (found == 0) continue;
+                    unseen[k] &= ~found;
+                    layer(depth)[k] |= found;
+                    for_each_bit(std::span<const Word>(&found, 1), k * kWordBits, [&](std::size_t y) {
+                        if (right_[y] == kFree) {
+                            reached_free = true;
+                        } else {
+                            next.push_back(right_[y]);
+                        }
+                    });
+                }
+            }
+            if (reached_free) {
+                last_layer_ = depth;
+                return true;
+            }
+            if (next.empty()) return false;
+            layer_members_.push_back(std::move(next));
+        }
+    }
+
+    struct Frame {
+        std::size_t x;     // left vertex at this depth
+        std::size_t word;  // word of its row being scanned
+        Word pending;      // unexplored candidates in that word
+        std::size_t y;     // right vertex taken towards the next depth
+    };
+
+    Frame enter(std::size_t x, std::size_t depth) noexcept {
+        const std::size_t k = word_of(x);
+        return {x, k, rows_.row(x)[k] & layer(depth)[k], kFree};
+    }
+
+    // Depth-first along the layers, on an explicit stack. Each right vertex is
+    // tried once per phase (taken out of its layer when tried), so each left
+    // vertex is entered at most once and the paths found are disjoint.
+    bool augment_from(std::size_t start) {
+        stack_.clear();
+        stack_.push_back(enter(start, 0));
+        while (!stack_.empty()) {
+            const std::size_t depth = stack_.size() - 1;
+            Frame& top = stack_.back();
+            while (top.pending == 0 && ++top.word < words_) top.pending = rows_.row(top.x)[top.word] & layer(depth)[top.word];
+            if (top.pending == 0) {
+                stack_.pop_back();
+                continue;
+            }
+            const std::size_t y = top.word * kWordBits + static_cast<std::size_t>(std::countr_zero(top.pending));
+            top.pending &= top.pending - 1;
+            layer(depth)[top.word] &= ~bit_of(y);
+            top.y = y;
+            if (depth < last_layer_) {
+                stack_.push_back(enter(right_[y], depth + 1));
+            } else if (right_[y] == kFree) {
+                for (const Frame& frame : stack_) match(frame.x, frame.y);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const ReachabilityRows& rows_;
+    std::size_t words_;
+    std::vector<std::size_t> left_;   // right partner of each left vertex
+    std::vector<std::size_t> right_;  // left partner of each right vertex
+    std::size_t size_ = 0;
+    std::vector<Word> layers_;
+    std::vector<std::vector<std::size_t>> layer_members_;
+    std::size_t last_layer_ = 0;
+    std::vector<Frame> stack_;
+};
+
+}  // namespace
+
+KernelResult<std::uint64_t> width(const ReachabilityRows& rows, InterruptPoll interrupt) {
+    ChainMatching matching(rows);
+    matching.match_greedily();
+    do {
+        if (interrupt()) return std::unexpected(kInterrupted);
+    } while (matching.augment_shortest_paths());
+    return rows.size() - matching.size();
+}
+
+}  // namespace quorvane::closure

@@ -1,0 +1,38 @@
+#include "zeta.hpp"
+
+#include <cmath>
+
+namespace quorvane::closure {
+namespace {
+
+// sum + term, keeping a NaN sum as it is (quieted) even when the term is
+// another NaN, as the hardware does for its first operand. The compiler
+// treats addition as commutative and may swap the operands, which would
+// change which of two NaNs comes out.
+double add_term(double sum, double term) noexcept { return std::isnan(sum) ? sum + sum : sum + term; }
+
+// Scatters each value upwards, lower elements first: every sum then receives
+// its terms in ascending index order, exactly as a column walk would, without
+// transposing the rows.
+std::vector<double> add_lower_values(const ReachabilityRows& rows, std::span<const double> values,
+                                     std::vector<double> sums) {
+    for (std::size_t j = 0; j < rows.size(); ++j) {
+        const double value = values[j];
+        const std::size_t first_word = word_of(j);
+        for_each_bit(rows.row(j).subspan(first_word), first_word * kWordBits,
+                     [&](std::size_t i) { sums[i] = add_term(sums[i], value); });
+    }
+    return sums;
+}
+
+}  // namespace
+
+std::vector<double> zeta_transform(const ReachabilityRows& rows, std::span<const double> values) {
+    return add_lower_values(rows, values, std::vector<double>(values.begin(), values.end()));
+}
+
+std::vector<double> strict_zeta_transform(const ReachabilityRows& rows, std::span<const double> values) {
+    return add_lower_values(rows, values, std::vector<double>(values.size(), 0.0));
+}
+
+}  // namespace quorvane::closure

@@ -1,0 +1,116 @@
+// Open-addressing hash map from nonempty element masks to values: the memo
+// tables and ideal layers, probed millions of times per call.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "../common/kernel_types.hpp"
+
+namespace quorvane::ideals {
+
+// Masks met together differ in few bits; the multiplications spread those
+// bits over the whole word, whose top bits pick the slot.
+inline std::uint64_t mask_hash(Mask128 key) noexcept {
+    std::uint64_t h = static_cast<std::uint64_t>(key) ^
+                      static_cast<std::uint64_t>(key >> kWordBits) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ULL;
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93ULL;
+    return h;
+}
+
+template <class Value>
+class MaskMap {
+public:
+    MaskMap() { reset_capacity(kMinCapacity); }
+
+    std::size_t size() const noexcept { return size_; }
+
+    const Value* find(Mask128 key) const noexcept {
+        for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
+            const Slot& slot = slots_[i];
+            if (slot.key == key) return &slot.value;
+            if (slot.key == 0) return nullptr;
+        }
+    }
+
+    // The value under `key`, value-initialised if the key is new, and whether
+    // it is new. The pointer is valid until the next insertion.
+    std::pair<Value*, bool> insert(Mask128 key) {
+        if ((size_ + 1) * kLoadDenominator > slots_.size() * kLoadNumerator) grow();
+        for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
+            Slot& slot = slots_[i];
+            if (slot.key == key) return {&slot.value, false};
+            if (slot.key == 0) {
+                slot.key = key;
+                slot.value = Value{};
+                ++size_;
+                return {&slot.value, true};
+            }
+        }
+    }
+
+    void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
+
+    template <class Visit>
+    void for_each(Visit&& visit) const {
+        for (const Slot& slot : slots_) {
+            if (slot.key != 0) visit(slot.key, slot.value);
+        }
+    }
+
+    // Empties the map, sized for about as many entries as it held: a layer
+    // table is refilled with a layer of similar size.
+    void clear() {
+        const std::size_t held = size_;
+        size_ = 0;
+        std::size_t capacity = kMinCapacity;
+        while (held * kLoadDenominator > capacity * kLoadNumerator) capacity *= 2;
+        if (capacity < slots_.size()) {
+            reset_capacity(capacity);
+        } else {
+            for (Slot& slot : slots_) slot.key = 0;
+        }
+    }
+
+private:
+    struct Slot {
+        Mask128 key;  // 0: free; the empty set is never stored
+        Value value;
+    };
+
+    static constexpr std::size_t kMinCapacity = 16;
+    static constexpr std::size_t kLoadNumerator = 5;  // at most 5/8 full
+    static constexpr std::size_t kLoadDenominator = 8;
+
+    std::size_t home(Mask128 key) const noexcept { return static_cast<std::size_t>(mask_hash(key) >> shift_); }
+
+    void reset_capacity(std::size_t capacity) {
+        slots_.assign(capacity, Slot{});
+        index_mask_ = capacity - 1;
+        shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
+    }
+
+    void grow() {
+        std::vector<Slot> old = std::move(slots_);
+        reset_capacity(checked_size(old.size(), 2));
+        for (const Slot& slot : old) {
+            if (slot.key == 0) continue;
+            std::size_t i = home(slot.key);
+            while (slots_[i].key != 0) i = (i + 1) & index_mask_;
+            slots_[i] = slot;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t index_mask_ = 0;
+    unsigned shift_ = 0;
+    std::size_t size_ = 0;
+};
+
+}  // namespace quorvane::ideals

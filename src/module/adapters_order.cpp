@@ -1,0 +1,100 @@
+#include "adapters.hpp"
+
+#include <span>
+#include <vector>
+
+#include "adapter_support.hpp"
+#include "convert_to_python.hpp"
+
+#include "../closure/interval_summary.hpp"
+#include "../closure/mobius.hpp"
+#include "../closure/width.hpp"
+#include "../closure/zeta.hpp"
+
+namespace quorvane::py::adapters {
+namespace {
+
+// A two's-complement value of any width, least significant word first.
+PyRef signed_words_to_python(std::span<const Word> words) {
+    std::vector<unsigned char> bytes;
+    bytes.reserve(checked_size(words.size(), sizeof(Word)));
+    for (Word word : words) {
+        for (std::size_t b = 0; b < sizeof(Word); ++b) bytes.push_back(static_cast<unsigned char>(word >> (8 * b)));
+    }
+    return PyRef::steal(_PyLong_FromByteArray(bytes.data(), bytes.size(), /*little_endian=*/1, /*is_signed=*/1));
+}
+
+// Dense rows of ints. The zeros, most of the matrix, are all the interpreter's
+// one cached zero.
+PyRef mobius_to_python(const closure::MobiusMatrix& mu) {
+    const PyRef zero = PyRef::steal(PyLong_FromLong(0));
+    if (!zero) return {};
+    const std::size_t n = mu.size;
+    std::size_t entry = 0;
+    std::size_t wide = 0;
+    auto entry_to_python = [&]() -> PyRef {
+        const std::size_t k = entry++;
+        if (wide < mu.wide_entries.size() && mu.wide_entries[wide] == k) {
+            const std::size_t first_word = wide++ * mu.wide_words;
+            return signed_words_to_python(std::span<const Word>(mu.wide_values).subspan(first_word, mu.wide_words));
+        }
+        return PyRef::steal(PyLong_FromLongLong(static_cast<long long>(mu.values[k])));
+    };
+    return to_python_list(n, [&](std::size_t x) -> PyRef {
+        PyRef row = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+        if (!row) return row;
+        for (std::size_t y = 0; y < n;) {
+            const std::size_t next = entry < mu.row_end[x] ? mu.columns[entry] : n;
+            for (; y < next; ++y) PyList_SET_ITEM(row.get(), static_cast<Py_ssize_t>(y), Py_NewRef(zero.get()));
+            if (y == n) break;
+            PyRef item = entry_to_python();
+            if (!item) return {};
+            PyList_SET_ITEM(row.get(), static_cast<Py_ssize_t>(y++), item.release());
+        }
+        return row;
+    });
+}
+
+PyRef interval_summary_to_python(const closure::IntervalSummary& summary) {
+    PyRef histogram = to_python_list(summary.histogram.size(), [&](std::size_t i) {
+        const auto& [size, count] = summary.histogram[i];
+        return to_python_tuple(to_python(size), to_python(count));
+    });
+    return to_python_tuple(to_python(summary.intervals), to_python(summary.trivial), to_python(summary.proper),
+                           to_python(summary.two_element), to_python(summary.min_size), to_python(summary.max_size),
+                           to_python(summary.mean_size), std::move(histogram));
+}
+
+template <class Transform>
+PyObject* zeta_adapter(CallArgs& call, Transform&& transform) {
+    if (!one_value_per_element(call, closure::kValueCountMismatch)) return nullptr;
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return to_python_list(transform(rows, std::span<const double>(call.values))).release();
+    });
+}
+
+}  // namespace
+
+PyObject* zeta_transform_data(CallArgs& call) { return zeta_adapter(call, closure::zeta_transform); }
+
+PyObject* strict_zeta_transform_data(CallArgs& call) { return zeta_adapter(call, closure::strict_zeta_transform); }
+
+PyObject* width_data(CallArgs& call) {
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return finish(closure::width(rows, call.interrupt), [](std::uint64_t width) { return to_python(width); });
+    });
+}
+
+PyObject* interval_summary_data(CallArgs& call) {
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return finish(closure::interval_summary(rows, call.interrupt), interval_summary_to_python);
+    });
+}
+
+PyObject* mobius_matrix_data(CallArgs& call) {
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return finish(closure::mobius_matrix(rows, call.interrupt), mobius_to_python);
+    });
+}
+
+}  // namespace quorvane::py::adapters

@@ -1,0 +1,205 @@
+#include "convert_bitsets.hpp"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "convert_to_python.hpp"
+#include "errors.hpp"
+
+namespace quorvane::py {
+namespace {
+
+// Rows are handed to and read from the interpreter as little-endian bytes.
+static_assert(std::endian::native == std::endian::little, "bit rows are exchanged as little-endian bytes");
+
+inline constexpr const char kSuccessorCountMismatch[] = "cover successor bitset count must match the element count";
+
+PyObject* interned(const char* text, PyObject*& slot) {
+    if (slot == nullptr) slot = PyUnicode_InternFromString(text);
+    return slot;
+}
+
+// What the method protocol of one call needs: the method names (interned
+// once per process) and the arguments, which depend on the row width.
+struct Protocol {
+    PyObject* less_than;
+    PyObject* right_shift;
+    PyObject* not_equal;
+    PyObject* to_bytes;
+    PyObject* little;
+    PyRef zero;
+    PyRef row_bits;
+    PyRef row_bytes;
+};
+
+std::optional<Protocol> make_protocol(std::size_t words) {
+    static PyObject *less_than, *right_shift, *not_equal, *to_bytes, *little;
+    Protocol protocol{
+        .less_than = interned("__lt__", less_than),
+        .right_shift = interned("__rshift__", right_shift),
+        .not_equal = interned("__ne__", not_equal),
+        .to_bytes = interned("to_bytes", to_bytes),
+        .little = interned("little", little),
+        .zero = PyRef::steal(PyLong_FromLong(0)),
+        .row_bits = PyRef::steal(PyLong_FromSize_t(words * kWordBits)),
+        .row_bytes = PyRef::steal(PyLong_FromSize_t(words * sizeof(Word))),
+    };
+    const bool complete = protocol.less_than && protocol.right_shift && protocol.not_equal && protocol.to_bytes &&
+                          protocol.little && protocol.zero && protocol.row_bits && protocol.row_bytes;
+    if (!complete) return std::nullopt;
+    return protocol;
+}
+
+// self.<name>(*args): the attribute lookup and call, without a bound method.
+template <class... Args>
+PyRef call_method(PyObject* self, PyObject* name, Args... args) {
+    PyObject* const arguments[] = {self, args...};
+    return PyRef::steal(PyObject_VectorcallMethod(name, arguments, 1 + sizeof...(Args), nullptr));
+}
+
+bool text_equals(PyObject* text, const char* ascii) {
+    return PyUnicode_Check(text) && PyUnicode_CompareWithASCIIString(text, ascii) == 0;
+}
+
+std::optional<bool> is_numpy_bool_type(PyTypeObject* type) {
+    PyRef name = PyRef::steal(PyType_GetName(type));
+    if (!name) return std::nullopt;
+    if (!text_equals(name.get(), "bool_") && !text_equals(name.get(), "bool")) return false;
+    PyRef module = PyRef::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
+    if (!module) return std::nullopt;
+    return text_equals(module.get(), "numpy");
+}
+
+// A comparison result: a bool as is, numpy's bool through its truth slot,
+// anything else (NotImplemented, say) refused.
+std::optional<bool> to_native_truth(PyObject* result) {
+    if (PyBool_Check(result)) return result == Py_True;
+    PyTypeObject* type = Py_TYPE(result);
+    const std::optional<bool> numpy_bool = is_numpy_bool_type(type);
+    if (!numpy_bool) return std::nullopt;
+    if (!*numpy_bool) {
+        raise_cannot_convert(result, kBoolTarget);
+        return std::nullopt;
+    }
+    const inquiry truth = type->tp_as_number == nullptr ? nullptr : type->tp_as_number->nb_bool;
+    if (truth == nullptr) {
+        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type);
+        return std::nullopt;
+    }
+    const int value = truth(result);
+    if (value < 0) return std::nullopt;
+    return value != 0;
+}
+
+enum class RowOutcome { whole, misshapen, failed };
+
+RowOutcome out_of_range() {
+    raise_kernel_error(closure::kIndexOutOfRange);
+    return RowOutcome::failed;
+}
+
+// Steps a and b of the protocol: x < 0, then x >> 64·W != 0.
+RowOutcome check_range(PyObject* item, const Protocol& protocol) {
+    PyRef negative = call_method(item, protocol.less_than, protocol.zero.get());
+    if (!negative) return RowOutcome::failed;
+    const std::optional<bool> is_negative = to_native_truth(negative.get());
+    if (!is_negative) return RowOutcome::failed;
+    if (*is_negative) return out_of_range();
+
+    PyRef high = call_method(item, protocol.right_shift, protocol.row_bits.get());
+    if (!high) return RowOutcome::failed;
+    PyRef nonzero = call_method(high.get(), protocol.not_equal, protocol.zero.get());
+    if (!nonzero) return RowOutcome::failed;
+    const std::optional<bool> has_high_bits = to_native_truth(nonzero.get());
+    if (!has_high_bits) return RowOutcome::failed;
+    if (*has_high_bits) return out_of_range();
+    return RowOutcome::whole;
+}
+
+RowOutcome decode_by_protocol(PyObject* item, const Protocol& protocol, std::span<Word> row) {
+    if (const RowOutcome range = check_range(item, protocol); range != RowOutcome::whole) return range;
+    PyRef bytes = call_method(item, protocol.to_bytes, protocol.row_bytes.get(), protocol.little);
+    if (!bytes) return RowOutcome::failed;
+    if (!PyBytes_Check(bytes.get())) {
+        raise_cannot_convert(bytes.get(), kBytesTarget);
+        return RowOutcome::failed;
+    }
+    // Only whole 8-byte groups count; a trailing partial group is ignored.
+    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get()));
+    if (size / sizeof(Word) != row.size()) return RowOutcome::misshapen;
+    std::memcpy(row.data(), PyBytes_AS_STRING(bytes.get()), row.size_bytes());
+    return RowOutcome::whole;
+}
+
+// For an exact int the protocol's answers are fixed by the interpreter: it
+// fails exactly when the value is negative or needs more than the row's bytes.
+RowOutcome decode_exact_int(PyObject* item, std::span<Word> row) {
+    auto* bytes = reinterpret_cast<unsigned char*>(row.data());
+#if PY_VERSION_HEX >= 0x030D0000
+    const int flags = Py_ASNATIVEBYTES_LITTLE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER | Py_ASNATIVEBYTES_REJECT_NEGATIVE;
+    const Py_ssize_t needed = PyLong_AsNativeBytes(item, bytes, static_cast<Py_ssize_t>(row.size_bytes()), flags);
+    const bool fits = needed >= 0 && static_cast<std::size_t>(needed) <= row.size_bytes();
+#else
+    const bool fits = _PyLong_AsByteArray(reinterpret_cast<PyLongObject*>(item), bytes, row.size_bytes(),
+                                          /*little_endian=*/1, /*is_signed=*/0) == 0;
+#endif
+    if (fits) return RowOutcome::whole;
+    PyErr_Clear();  // the interpreter's negative or overflow error
+    return out_of_range();
+}
+
+}  // namespace
+
+std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items) {
+    if (items.size() != n) {
+        PyErr_SetString(PyExc_ValueError, kSuccessorCountMismatch);
+        return std::nullopt;
+    }
+    DecodedSuccessors decoded{SuccessorRows(n)};
+    if (n == 0) return decoded;
+    const std::optional<Protocol> protocol = make_protocol(row_words(n));
+    if (!protocol) return std::nullopt;
+    for (std::size_t i = 0; i < n; ++i) {
+        PyObject* item = items[i].get();
+        const std::span<Word> row = decoded.rows.row(i);
+        const RowOutcome outcome =
+            PyLong_CheckExact(item) ? decode_exact_int(item, row) : decode_by_protocol(item, *protocol, row);
+        if (outcome == RowOutcome::failed) return std::nullopt;
+        if (outcome == RowOutcome::misshapen && decoded.first_misshapen_row == closure::kNoRow) {
+            decoded.first_misshapen_row = i;
+        }
+    }
+    return decoded;
+}
+
+PyRef to_python_bitset(std::span<const Word> row) {
+    return PyRef::steal(_PyLong_FromByteArray(reinterpret_cast<const unsigned char*>(row.data()), row.size_bytes(),
+                                              /*little_endian=*/1, /*is_signed=*/0));
+}
+
+PyRef to_python_index_lists(const BitMatrix& rows) {
+    const std::size_t n = rows.size();
+    // Each index int is made once and shared by every list that holds it.
+    std::vector<PyRef> indices(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        indices[j] = to_python(std::uint64_t{j});
+        if (!indices[j]) return {};
+    }
+    return to_python_list(n, [&](std::size_t i) {
+        const std::span<const Word> row = rows.row(i);
+        std::size_t count = 0;
+        for (const Word word : row) count += static_cast<std::size_t>(std::popcount(word));
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+        if (!list) return list;
+        Py_ssize_t slot = 0;
+        for_each_bit(row, 0, [&](std::size_t j) {
+            PyObject* index = indices[j].get();
+            Py_INCREF(index);
+            PyList_SET_ITEM(list.get(), slot++, index);
+        });
+        return list;
+    });
+}
+
+}  // namespace quorvane::py

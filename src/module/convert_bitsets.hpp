@@ -1,0 +1,34 @@
+// Successor bitsets (one Python int per element, bit j for element j) to bit
+// rows and back, and bit rows to lists of element indices.
+#pragma once
+
+#include "py_ref.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+#include "../common/kernel_types.hpp"
+#include "../closure/reachability.hpp"
+
+namespace quorvane::py {
+
+struct DecodedSuccessors {
+    SuccessorRows rows;
+    // The first item whose to_bytes gave a different number of whole words;
+    // reported by closure::close_successor_rows in row order.
+    std::size_t first_misshapen_row = closure::kNoRow;
+};
+
+// Checks the item count against n, then decodes every item in order through
+// the int method protocol (exact ints directly, to the same effect). Errors
+// are left unwrapped: decoding runs after argument binding.
+std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items);
+
+// The row's bits as one non-negative int.
+PyRef to_python_bitset(std::span<const Word> row);
+
+// Row i as the ascending list of its set bit positions.
+PyRef to_python_index_lists(const BitMatrix& rows);
+
+}  // namespace quorvane::py

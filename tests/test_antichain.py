@@ -1,0 +1,114 @@
+import math
+
+import _quorvane_rust as q
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from model import antichain as model
+from strategies import canonical, chain, edge_lists, outcome, posets
+
+# Scores that make the flow's rounding visible: decimal fractions, spreads of
+# magnitude, values at the tolerance, and totals that overflow.
+score_values = st.one_of(
+    st.integers(-3, 20).map(float),
+    st.sampled_from([0.1, 0.2, 0.3, 0.7, -0.0, 1e-13, 2e-13, 1e-12, 5e-324, 1e16, 1e308, 1.7e308]),
+    st.floats(-5.0, 100.0, allow_nan=False),
+)
+
+
+@st.composite
+def scored_posets(draw, max_n):
+    n, edges = draw(posets(max_n=max_n))
+    return n, edges, draw(st.lists(score_values, min_size=n, max_size=n))
+
+
+def assert_matches_model(n, edges, scores):
+    assert outcome(q.max_antichain_score_data, n, edges, scores) == outcome(
+        model.max_antichain_score_data, n, edges, scores
+    )
+
+
+@given(scored_posets(max_n=70))
+def test_matches_model(poset):
+    assert_matches_model(*poset)
+
+
+@settings(max_examples=12)
+@given(st.sampled_from([127, 128, 129]).flatmap(lambda n: scored_posets(max_n=n).filter(lambda p: p[0] >= 120)))
+def test_matches_model_across_two_words(poset):
+    assert_matches_model(*poset)
+
+
+@given(posets(max_n=9).flatmap(lambda p: st.tuples(st.just(p), st.lists(st.integers(-4, 30), min_size=p[0], max_size=p[0]))))
+def test_integer_scores_give_the_best_antichain(case):
+    (n, edges), scores = case
+    assert q.max_antichain_score_data(n, edges, scores) == model.brute_force_score(n, edges, scores)
+
+
+@given(edge_lists(), st.data())
+def test_errors_match_model(poset, data):
+    n, edges = poset
+    length = data.draw(st.sampled_from([n, n, max(n - 1, 0), n + 1]))
+    scores = data.draw(st.lists(st.sampled_from([1.0, -2.0, math.nan, math.inf, -math.inf]), min_size=length, max_size=length))
+    assert_matches_model(n, edges, scores)
+
+
+@pytest.mark.parametrize(
+    "n, edges, scores, expected",
+    [
+        (0, [], [], 0.0),
+        (1, [], [5.0], 5.0),
+        (1, [], [-3.0], 0.0),
+        (3, [], [-1.0, -0.0, -2.5], 0.0),
+        (2, [], [1e-13, 0.0], 0.0),
+        (*chain(2), [1.0, 2.0], 2.0),
+        (*chain(3), [1.0, 1.0, 1.0], 1.0),
+        (3, [], [1.0, 2.0, 3.0], 6.0),
+        (4, [(0, 1), (0, 2), (1, 3), (2, 3)], [1.0, 2.0, 2.0, 1.0], 4.0),
+        (4, [(0, 1), (0, 2), (1, 3), (2, 3)], [5.0, 2.0, 2.0, 1.0], 5.0),
+        (4, [(0, 1), (0, 2), (1, 3), (2, 3)], [1.0, 2.0, 2.0, 10.0], 10.0),
+        # total minus flow, rounded: 0.6000000000000001 - 0.1
+        (3, [(0, 1), (0, 2)], [0.1, 0.2, 0.3], 0.5000000000000001),
+        (3, [(0, 1), (0, 2)], [1, True, 2], 3.0),
+    ],
+)
+def test_examples(n, edges, scores, expected):
+    assert canonical(q.max_antichain_score_data(n, edges, scores)) == canonical(expected)
+
+
+@pytest.mark.parametrize(
+    "args, error, message",
+    [
+        ((0, [], [1.0]), ValueError, "score vector length must match the element count"),
+        ((2, [], [1.0, 2.0, 3.0]), ValueError, "score vector length must match the element count"),
+        # the length check comes before the edges and the scores themselves
+        ((2, [(1, 0)], [math.nan]), ValueError, "score vector length must match the element count"),
+        ((2, [(0, 2)], [math.nan, 1.0]), ValueError, "cover edge index is outside the element range"),
+        ((2, [(1, 0)], [1.0, math.inf]), ValueError, "cover edge indices must follow topological order"),
+        ((2, [], [1.0, -math.inf]), ValueError, "element scores must be finite numbers"),
+        ((1, [], [math.nan]), ValueError, "element scores must be finite numbers"),
+        # conversion errors come before every check
+        ((2, [(1, 0)], "12"), TypeError, "argument 'element_scores': Can't extract `str` to `Vec`"),
+        ((2, [], {1.0, 2.0}), TypeError, "argument 'element_scores': 'set' object cannot be converted to 'Sequence'"),
+        ((2, [], [1.0, None]), TypeError, "argument 'element_scores': must be real number, not NoneType"),
+        ((1, [], [10**400]), OverflowError, "int too large to convert to float"),
+    ],
+)
+def test_errors(args, error, message):
+    with pytest.raises(error) as raised:
+        q.max_antichain_score_data(*args)
+    assert type(raised.value) is error
+    assert str(raised.value) == message
+
+
+def test_keywords_and_sequences():
+    expected = q.max_antichain_score_data(3, [(0, 1)], [1.0, 2.0, 3.0])
+    assert q.max_antichain_score_data(element_scores=(1, 2, 3), cover_edges=((0, 1),), num_elements=3) == expected
+    assert q.max_antichain_score_data(3, [(0, 1)], range(1, 4)) == expected == 5.0
+
+
+def test_long_chain_needs_no_deep_stack():
+    n, edges = chain(20_000)
+    scores = [float(i % 7) for i in range(n)]
+    assert q.max_antichain_score_data(n, edges, scores) == 6.0

@@ -1,0 +1,16 @@
+"""The examples run, so that they cannot rot."""
+
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+EXAMPLES = Path(__file__).parent.parent / "examples"
+
+
+@pytest.mark.parametrize("script, args", [("demo.py", []), ("parallel.py", ["16"])])
+def test_example_runs(script, args):
+    result = subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True, text=True, timeout=300)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip()
