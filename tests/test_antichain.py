@@ -1,4 +1,5 @@
 import math
+import threading
 
 import _quorvane_rust as q
 import pytest
@@ -29,7 +30,7 @@ def assert_matches_model(n, edges, scores):
     )
 
 
-@given(scored_posets(max_n=70))
+@given(scored_posets(max_n=140))
 def test_matches_model(poset):
     assert_matches_model(*poset)
 
@@ -108,7 +109,27 @@ def test_keywords_and_sequences():
     assert q.max_antichain_score_data(3, [(0, 1)], range(1, 4)) == expected == 5.0
 
 
-def test_long_chain_needs_no_deep_stack():
-    n, edges = chain(20_000)
-    scores = [float(i % 7) for i in range(n)]
-    assert q.max_antichain_score_data(n, edges, scores) == 6.0
+def ladder(k):
+    """a_1 .. a_k below c_1 .. c_k with a_i < c_i and a_i < c_(i+1), the c numbered
+    downwards: the first phase pairs each a_i with c_(i+1) and leaves a_k alone,
+    so the second phase augments along one path through all 2k elements."""
+    edges = [(i - 1, 2 * k - i) for i in range(1, k + 1)] + [(i - 1, 2 * k - i - 1) for i in range(1, k)]
+    return 2 * k, sorted(edges)
+
+
+def test_long_augmenting_path_matches_model():
+    n, edges = ladder(150)
+    assert_matches_model(n, edges, [0.1 * (i % 9 + 1) for i in range(n)])
+
+
+def test_long_augmenting_path_needs_no_deep_stack():
+    n, edges = ladder(4000)
+    results = []
+    previous = threading.stack_size(256 * 1024)
+    try:
+        thread = threading.Thread(target=lambda: results.append(q.max_antichain_score_data(n, edges, [1.0] * n)))
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(previous)
+    assert results == [4000.0]

@@ -1,7 +1,8 @@
 #include "width.hpp"
 
-#include <algorithm>
+#include <bit>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace quorvane::closure {
@@ -116,7 +117,9 @@ private:
         while (!stack_.empty()) {
             const std::size_t depth = stack_.size() - 1;
             Frame& top = stack_.back();
-            while (top.pending == 0 && ++top.word < words_) top.pending = rows_.row(top.x)[top.word] & layer(depth)[top.word];
+            while (top.pending == 0 && ++top.word < words_) {
+                top.pending = rows_.row(top.x)[top.word] & layer(depth)[top.word];
+            }
             if (top.pending == 0) {
                 stack_.pop_back();
                 continue;

@@ -55,6 +55,25 @@ public:
         }
     }
 
+    // Removes `key`, which must be present, and returns its value. Later
+    // entries of the run move back into the gap where their home allows, so
+    // that lookups never need to skip removed slots.
+    Value take(Mask128 key) noexcept {
+        std::size_t gap = home(key);
+        while (slots_[gap].key != key) gap = (gap + 1) & index_mask_;
+        const Value value = slots_[gap].value;
+        for (std::size_t i = (gap + 1) & index_mask_; slots_[i].key != 0; i = (i + 1) & index_mask_) {
+            const std::size_t from_home = (i - home(slots_[i].key)) & index_mask_;
+            if (from_home >= ((i - gap) & index_mask_)) {
+                slots_[gap] = slots_[i];
+                gap = i;
+            }
+        }
+        slots_[gap].key = 0;
+        --size_;
+        return value;
+    }
+
     void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
 
     template <class Visit>

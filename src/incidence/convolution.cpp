@@ -18,10 +18,11 @@ namespace {
 // the block and the block's running values for a tile stay in the L1 cache.
 constexpr std::size_t kBlockRows = 8;
 constexpr std::size_t kTileWords = 4;
+// A word with at most this many lanes in use is folded lane by lane; above
+// it, folding all 64 lanes and blending the unused ones away is cheaper.
+constexpr int kSparseLanes = 16;
 
 using Lanes = std::array<std::uint64_t, kWordBits>;
-using Members = std::uint32_t;  // bit i: row x0 + i of the block
-static_assert(kBlockRows <= sizeof(Members) * 8);
 
 // One x's part in the terms of a z: its left entry and its running values.
 struct Term {
@@ -67,6 +68,23 @@ bool fold_lanes(double a, const double* b, double* acc, const Lanes& lanes, std:
     return rejected != 0;
 }
 
+// For the set bits j of `word`, one at a time, and every x of `terms`:
+// acc[j] = acc[j] (+) (a (x) b[j]).
+template <class Semiring>
+bool fold_bits(std::span<const Term> terms, const double* b, std::size_t base, Word word) noexcept {
+    bool rejected = false;
+    for (; word != 0; word &= word - 1) {
+        const std::size_t j = base + static_cast<std::size_t>(std::countr_zero(word));
+        const double right = b[j];
+        for (const Term& term : terms) {
+            const double v = Semiring::product(term.left, right);
+            term.acc[j] = Semiring::sum(term.acc[j], v);
+            rejected |= Semiring::rejects_term(v);
+        }
+    }
+    return rejected;
+}
+
 // Adds the terms of one z to the pairs (x, y) of every x of `terms` and every
 // y in z and its up-set within words [k0, k1). Such y lie in x's up-set too,
 // by transitivity, so x's own row needs no test.
@@ -81,7 +99,9 @@ bool fold_row(std::span<const Word> up, std::size_t z, std::size_t top, std::siz
             for (const Term& term : terms) {
                 rejected |= fold_lanes<Semiring, false>(term.left, right_row + base, term.acc + base, lanes, kWordBits);
             }
-        } else if (word != 0) {
+        } else if (std::popcount(word) <= kSparseLanes) {
+            rejected |= fold_bits<Semiring>(terms, right_row, base, word);
+        } else {
             const std::size_t len = std::min(kWordBits, top + 1 - base);
             for (std::size_t j = 0; j < kWordBits; ++j) lanes[j] = 0 - ((word >> j) & 1);
             for (const Term& term : terms) {
@@ -101,6 +121,47 @@ bool rejects_sums(const IncidenceMatrix& result, std::size_t x0, std::size_t x1)
     return rejected;
 }
 
+// The z that take part for some x of a block, ascending, each with the terms
+// of the x it takes part for (x <= z).
+class BlockColumns {
+public:
+    explicit BlockColumns(std::size_t n) {
+        columns_.reserve(n);
+        terms_.reserve(checked_size(n, kBlockRows));
+    }
+
+    void gather(const ReachabilityRows& rows, const IncidenceMatrix& left, IncidenceMatrix& result, std::size_t x0,
+                std::size_t x1, std::size_t z_end) {
+        columns_.clear();
+        terms_.clear();
+        for (std::size_t z = x0; z < z_end; ++z) {
+            const std::size_t first = terms_.size();
+            for (std::size_t x = x0; x < x1 && x <= z; ++x) {
+                if (x == z || rows.test(x, z)) terms_.push_back({left[x][z], result[x].data()});
+            }
+            if (terms_.size() > first) columns_.push_back({z, first, terms_.size() - first});
+        }
+    }
+
+    // Calls visit(z, terms) in ascending z, for every z below `z_stop`.
+    template <class Visit>
+    void for_each(std::size_t z_stop, Visit&& visit) const {
+        for (const Column& column : columns_) {
+            if (column.z >= z_stop) break;
+            visit(column.z, std::span<const Term>(terms_.data() + column.first, column.count));
+        }
+    }
+
+private:
+    struct Column {
+        std::size_t z;
+        std::size_t first;
+        std::size_t count;
+    };
+    std::vector<Column> columns_;
+    std::vector<Term> terms_;
+};
+
 // x outer, z middle, y inner: every running value still receives its terms in
 // ascending z, while the inner loop runs along a right row.
 template <class Semiring>
@@ -110,34 +171,20 @@ KernelResult<IncidenceMatrix> convolve(const ReachabilityRows& rows, const Incid
     if (std::optional<KernelError> error = validate_incidence_matrices(n, left, right)) return std::unexpected(*error);
     IncidenceMatrix result(n, std::vector<double>(n, Semiring::kZero));
     const std::vector<std::size_t> top = interval_tops(rows);
-    std::vector<Members> members(n);
+    BlockColumns columns(n);
     alignas(64) Lanes lanes;
     for (std::size_t x0 = 0; x0 < n; x0 += kBlockRows) {
         if (interrupt()) return std::unexpected(kInterrupted);
         const std::size_t x1 = std::min(n, x0 + kBlockRows);
         const std::size_t z_end = *std::max_element(top.begin() + static_cast<std::ptrdiff_t>(x0),
                                                     top.begin() + static_cast<std::ptrdiff_t>(x1)) + 1;
-        // z takes part for x when x <= z.
-        for (std::size_t z = x0; z < z_end; ++z) {
-            members[z] = 0;
-            for (std::size_t x = x0; x < x1 && x <= z; ++x) {
-                members[z] |= static_cast<Members>(x == z || rows.test(x, z)) << (x - x0);
-            }
-        }
+        columns.gather(rows, left, result, x0, x1, z_end);
         bool rejected = false;
         for (std::size_t k0 = word_of(x0); k0 * kWordBits < z_end; k0 += kTileWords) {
             const std::size_t k1 = k0 + kTileWords;
-            for (std::size_t z = x0; z < std::min(z_end, k1 * kWordBits); ++z) {
-                std::array<Term, kBlockRows> terms;
-                std::size_t count = 0;
-                for (Members m = members[z]; m != 0; m &= m - 1) {
-                    const std::size_t x = x0 + static_cast<std::size_t>(std::countr_zero(m));
-                    terms[count++] = {left[x][z], result[x].data()};
-                }
-                if (count == 0) continue;
-                rejected |= fold_row<Semiring>(rows.row(z), z, top[z], k0, k1, right[z].data(),
-                                               std::span(terms.data(), count), lanes);
-            }
+            columns.for_each(k1 * kWordBits, [&](std::size_t z, std::span<const Term> terms) {
+                rejected |= fold_row<Semiring>(rows.row(z), z, top[z], k0, k1, right[z].data(), terms, lanes);
+            });
         }
         if (rejected || rejects_sums<Semiring>(result, x0, x1)) return std::unexpected(kInvalidValue);
     }

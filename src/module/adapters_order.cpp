@@ -25,8 +25,8 @@ PyRef signed_words_to_python(std::span<const Word> words) {
 }
 
 // Dense rows of ints. The zeros, most of the matrix, are all the interpreter's
-// one cached zero.
-PyRef mobius_to_python(const closure::MobiusMatrix& mu) {
+// one cached zero. The rows can take longer than the kernel, so they poll too.
+PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt) {
     const PyRef zero = PyRef::steal(PyLong_FromLong(0));
     if (!zero) return {};
     const std::size_t n = mu.size;
@@ -41,6 +41,7 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu) {
         return PyRef::steal(PyLong_FromLongLong(static_cast<long long>(mu.values[k])));
     };
     return to_python_list(n, [&](std::size_t x) -> PyRef {
+        if (interrupt()) return {};
         PyRef row = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
         if (!row) return row;
         for (std::size_t y = 0; y < n;) {
@@ -93,7 +94,8 @@ PyObject* interval_summary_data(CallArgs& call) {
 
 PyObject* mobius_matrix_data(CallArgs& call) {
     return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return finish(closure::mobius_matrix(rows, call.interrupt), mobius_to_python);
+        return finish(closure::mobius_matrix(rows, call.interrupt),
+                      [&](const closure::MobiusMatrix& mu) { return mobius_to_python(mu, call.interrupt); });
     });
 }
 

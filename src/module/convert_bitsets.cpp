@@ -13,8 +13,6 @@ namespace {
 // Rows are handed to and read from the interpreter as little-endian bytes.
 static_assert(std::endian::native == std::endian::little, "bit rows are exchanged as little-endian bytes");
 
-inline constexpr const char kSuccessorCountMismatch[] = "cover successor bitset count must match the element count";
-
 PyObject* interned(const char* text, PyObject*& slot) {
     if (slot == nullptr) slot = PyUnicode_InternFromString(text);
     return slot;
@@ -84,7 +82,7 @@ std::optional<bool> to_native_truth(PyObject* result) {
     }
     const inquiry truth = type->tp_as_number == nullptr ? nullptr : type->tp_as_number->nb_bool;
     if (truth == nullptr) {
-        PyErr_Format(PyExc_TypeError, "object of type '%S' does not define a '__bool__' conversion", type);
+        PyErr_Format(PyExc_TypeError, kNoBoolConversionFormat, type);
         return std::nullopt;
     }
     const int value = truth(result);

@@ -12,6 +12,8 @@ inline constexpr const char kSequenceTarget[] = "Sequence";
 inline constexpr const char kTupleTarget[] = "PyTuple";
 inline constexpr const char kBoolTarget[] = "PyBool";
 inline constexpr const char kBytesTarget[] = "PyBytes";
+inline constexpr const char kSuccessorCountMismatch[] = "cover successor bitset count must match the element count";
+inline constexpr const char kNoBoolConversionFormat[] = "object of type '%S' does not define a '__bool__' conversion";
 inline constexpr const char kSubinterpreterMessage[] =
     "_quorvane_rust cannot be imported into more than one interpreter per process";
 inline constexpr const char kAllAppendMessage[] = "could not append __name__ to __all__";
