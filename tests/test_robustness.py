@@ -91,3 +91,34 @@ def test_import_into_a_second_interpreter_fails():
     if result.stdout.strip() == "skip":
         pytest.skip("this interpreter has no sub-interpreter test facility")
     assert "more than one interpreter" in result.stdout
+
+
+INTERRUPTIBLE_CALLS = {
+    "interval_summary_data": "q.interval_summary_data(20000, [(i, i + 1) for i in range(19999)])",
+    "linear_extension_count_data": "q.linear_extension_count_data(60, [], 10**12)",
+}
+
+
+@pytest.mark.parametrize("name", [name for name in INTERRUPTIBLE_CALLS if name in LANDED])
+def test_a_timer_signal_interrupts_a_long_call(name):
+    code = f"""
+        import signal, time
+        import _quorvane_rust as q
+
+        def interrupt(signum, frame):
+            raise KeyboardInterrupt
+
+        signal.signal(signal.SIGALRM, interrupt)
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        start = time.monotonic()
+        try:
+            {INTERRUPTIBLE_CALLS[name]}
+        except KeyboardInterrupt:
+            print("interrupted", time.monotonic() - start)
+        print(q.width_data(3, [(0, 2), (1, 2)]))
+    """
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.split("\n")
+    assert lines[0].startswith("interrupted")
+    assert lines[1] == "2"
