@@ -224,10 +224,14 @@ private:
                 network_.push_sink(u - n_, r);  // next_edge reads its residual directly
             } else if (u < n_) {
                 network_.push_forward(u, v - n_, slots_[d], r);
-                if (!(network_.forward_residual(slots_[d]) > kTolerance)) clear_bit(admissible_forward_.row(u), v - n_);
+                if (!(network_.forward_residual(slots_[d]) > kTolerance)) {
+                    clear_bit(admissible_forward_.row(u), v - n_);
+                }
             } else {
                 network_.push_backward(u - n_, v, slots_[d], r);
-                if (!(network_.backward_residual(slots_[d]) > kTolerance)) clear_bit(admissible_backward_.row(u - n_), v);
+                if (!(network_.backward_residual(slots_[d]) > kTolerance)) {
+                    clear_bit(admissible_backward_.row(u - n_), v);
+                }
             }
         }
     }

@@ -18,7 +18,6 @@ SplitNetwork::SplitNetwork(const ReachabilityRows& rows, std::span<const double>
             pairs += static_cast<std::size_t>(std::popcount(row[k]));
         }
     }
-    checked_size(pairs, sizeof(OrderResidual));
     order_ = std::make_unique_for_overwrite<OrderResidual[]>(pairs);
     carried_.resize(row_words(pairs));
 }

@@ -35,7 +35,8 @@ public:
     // Position of the order edge from in-node i to out-node j (i < j in the order).
     std::size_t order_slot(std::size_t i, std::size_t j) const noexcept {
         const std::size_t k = word_of(j);
-        return rank_[i * rows_.words() + k] + static_cast<std::size_t>(std::popcount(rows_.row(i)[k] & (bit_of(j) - 1)));
+        const Word below_j = rows_.row(i)[k] & (bit_of(j) - 1);
+        return rank_[i * rows_.words() + k] + static_cast<std::size_t>(std::popcount(below_j));
     }
 
     double source_residual(std::size_t i) const noexcept { return source_[i]; }
@@ -48,7 +49,8 @@ public:
     // Row j: the in-elements i whose reverse edge from out-node j is open.
     const BitMatrix& open_backward() const noexcept { return open_backward_; }
 
-    // Push r along one edge: its residual falls by r and its pair's rises by r.
+    // Push r along one edge: its residual falls by r, and so does an order
+    // edge's pair rise by r (the pairs of source and sink edges are not kept).
     void push_source(std::size_t i, double r) noexcept { source_[i] -= r; }
     void push_sink(std::size_t j, double r) noexcept { sink_[j] -= r; }
     void push_forward(std::size_t i, std::size_t j, std::size_t slot, double r) noexcept;
@@ -65,7 +67,7 @@ private:
     void refresh(std::size_t i, std::size_t j, const OrderResidual& residual) noexcept;
 
     const ReachabilityRows& rows_;
-    std::vector<std::size_t> rank_;  // order edges before word k of row i, over all rows
+    std::vector<std::size_t> rank_;  // [i * words + k]: order edges before word k of row i
     std::vector<double> source_;
     std::vector<double> sink_;
     double large_;
