@@ -149,3 +149,43 @@ for label, make, target in (("random(2000, 12)", lambda: w.random_poset(2000, 12
     CASES.append(edge_case("transitive_successor_closure_bitsets", label, _as_successor_bitsets(make), target))
 CASES.append(edge_case("transitive_successor_closure_bitsets", "random(5000, 12) int subclass",
                        _as_subclass_bitsets(lambda: w.random_poset(5000, 12)), 250.0))
+
+# Ideal counts by size: every workload under 10 ms. A 13-element antichain has
+# exactly the 8192 ideals that are walked outright (the walk's rate).
+for label, make, target in (("4 disjoint 32-chains", lambda: w.disjoint_chains(4, 32), 10.0),
+                            ("grid(8, 16)", lambda: w.grid(8, 16), 10.0),
+                            ("grid(2, 64)", lambda: w.grid(2, 64), 10.0),
+                            ("random(60, 3)", lambda: w.random_poset(60, 3), 10.0),
+                            ("antichain(128)", lambda: w.antichain(128), 10.0),
+                            ("2 disjoint 64-chains", lambda: w.disjoint_chains(2, 64), 10.0),
+                            ("random(128, 4)", lambda: w.random_poset(128, 4), 0.0),
+                            ("antichain(13), walked", lambda: w.antichain(13), 0.0)):
+    CASES.append(edge_case("lattice_layer_sizes", label, make, target))
+
+
+
+def _extension_count(label, make_poset, target_ms, extra=()):
+    """Some of these counts need more than 128 bits: the timed call ends with that error."""
+
+    def prepare():
+        n, edges = make_poset()
+
+        def call():
+            try:
+                return q.linear_extension_count_data(n, edges, *extra)
+            except ValueError:
+                return None
+
+        return call
+
+    return Case("linear_extension_count_data", label, prepare, target_ms)
+
+
+# Linear extensions without a limit (four 32-chains and the 8 x 16 grid, whose
+# count needs 281 bits, overflow); with a limit, the recursion as defined.
+for label, make, target in (("2 disjoint 64-chains", lambda: w.disjoint_chains(2, 64), 1.0),
+                            ("4 disjoint 32-chains", lambda: w.disjoint_chains(4, 32), 1.0),
+                            ("7 disjoint 7-chains", lambda: w.disjoint_chains(7, 7), 1.0),
+                            ("grid(8, 16)", lambda: w.grid(8, 16), 150.0)):
+    CASES.append(_extension_count(label, make, target))
+CASES.append(_extension_count("7 disjoint 7-chains, max_states", lambda: w.disjoint_chains(7, 7), 600.0, (2**64 - 1,)))

@@ -84,14 +84,17 @@ private:
     // that were finished before, in ascending order as the recursion adds them.
     KernelResult<void> enter(Mask128 rest, Mask128 minimal, Mask128 removed_maximal, std::size_t highest_removed) {
         if (finished_ >= max_states_) return std::unexpected(kStateLimit);
-        if (++entered_ % kPollInterval == 0 && interrupt_()) return std::unexpected(kInterrupted);
+        work_ += 1 + element_count(minimal);
+        if (work_ >= kPollInterval) {
+            work_ = 0;
+            if (interrupt_()) return std::unexpected(kInterrupted);
+        }
         const Mask128 earlier =
             highest_removed == kNothingRemoved ? 0 : minimal & (element_bit(highest_removed) - 1);
-        // Misses in a large memo dominate, so the slots that this state and
-        // its tree children will read, and its own for storing, are fetched at
-        // once, those needed first first. The cross children of a tree child
-        // removing t are rest ∖ t ∖ u for the minimal elements u below t.
-        for (Mask128 cross = earlier; cross != 0; cross &= cross - 1) memo_.prefetch(rest ^ (cross & -cross));
+        // Misses in a large memo dominate, so the slots that the tree children
+        // will read on entry, and this state's own for storing it, are fetched
+        // ahead (this state's were fetched by its parent). The cross children
+        // of a tree child removing t are rest ∖ t ∖ u for the minimal u below t.
         memo_.prefetch(rest);
         for (Mask128 tree = minimal ^ earlier; tree != 0; tree &= tree - 1) {
             const Mask128 removed = tree & -tree;
@@ -133,7 +136,7 @@ private:
     MaskMap<Count> memo_;
     std::vector<Frame> stack_;
     std::uint64_t finished_ = 0;
-    std::uint64_t entered_ = 0;
+    std::uint64_t work_ = 0;  // states entered and children looked at since the last poll
 };
 
 }  // namespace

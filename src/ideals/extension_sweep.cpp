@@ -36,24 +36,27 @@ KernelResult<Count> count_component(const OrderMasks& order, Mask128 component, 
         *layer.insert(element_bit(x)).first = {(minimal ^ element_bit(x)) | order.completed_by(x, element_bit(x)), 1};
     });
     for (std::size_t size = 1; size < element_count(component); ++size) {
-        bool overflow = false;
-        layer.for_each([&](Mask128 ideal, const Ideal& entry) {
-            for_each_element(entry.addable, [&](std::size_t i) {
+        KernelError stop{};
+        const bool swept = layer.for_each([&](Mask128 ideal, const Ideal& entry) {
+            for (Mask128 addable = entry.addable; addable != 0; addable &= addable - 1) {
+                const std::size_t i = lowest_element(addable);
                 const Mask128 larger = ideal | element_bit(i);
                 const auto [slot, inserted] = next.insert(larger);
                 if (inserted) {
                     *slot = {(entry.addable ^ element_bit(i)) | order.completed_by(i, larger), entry.ways};
-                } else {
-                    overflow |= __builtin_add_overflow(slot->ways, entry.ways, &slot->ways);
+                } else if (__builtin_add_overflow(slot->ways, entry.ways, &slot->ways)) {
+                    stop = kCountOverflow;
+                    return false;
                 }
-            });
-        });
-        if (overflow) return std::unexpected(kCountOverflow);
-        work += next.size();
-        if (work >= kPollInterval) {
+            }
+            work += element_count(entry.addable);
+            if (work < kPollInterval) return true;
             work = 0;
-            if (interrupt()) return std::unexpected(kInterrupted);
-        }
+            if (!interrupt()) return true;
+            stop = kInterrupted;
+            return false;
+        });
+        if (!swept) return std::unexpected(stop);
         layer.clear();
         std::swap(layer, next);
     }

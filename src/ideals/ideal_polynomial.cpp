@@ -4,13 +4,15 @@
 // the ideals that hold exactly c1..ck hold everything below ck and nothing
 // above c(k+1), so
 //     J(S) = sum over k of q^|S ∩ ↓ck| · J(S ∖ (↓ck ∪ ↑c(k+1))).
-// A longest chain tends to cut S into pieces that fall apart into further
-// components (in a grid, any maximal chain separates the two sides), which
-// keeps the number of distinct sets small.
+// A good chain cuts S into pieces that fall apart into further components,
+// which keeps the number of distinct sets small.
 #include "layer_methods.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "mask_map.hpp"
 
@@ -44,6 +46,10 @@ private:
         const std::size_t offset = coefficients_.size();
         const std::size_t length = element_count(set) + 1;
         if (length > max_coefficients_ - offset) return std::unexpected(Stop::over_budget);
+        if (offset + length > coefficients_.capacity()) {
+            // Doubling, but never past the budget.
+            coefficients_.reserve(std::min(max_coefficients_, std::max(offset + length, 2 * coefficients_.capacity())));
+        }
         coefficients_.resize(offset + length);
         const Mask128 first = order_.component_of(lowest_element(set), set);
         const std::expected<void, Stop> filled =
@@ -55,22 +61,80 @@ private:
 
     std::expected<void, Stop> sum_over_chain(Mask128 set, std::size_t offset) {
         const std::size_t chain_begin = chains_.size();
-        push_longest_chain(set);
-        const std::size_t chain_end = chains_.size();
-        Mask128 below = 0;  // S ∩ ↓ck
-        for (std::size_t k = chain_begin; k <= chain_end; ++k) {
-            const Mask128 above = k < chain_end ? order_.at_or_above[chains_[k]] & set : 0;
-            const Mask128 rest = set & ~(below | above);
+        push_splitting_chain(set);
+        std::optional<Stop> stop;
+        for_each_term(set, chain_begin, [&](Mask128 below, Mask128 rest) {
             const std::expected<std::size_t, Stop> part = polynomial(rest);
-            if (!part) return std::unexpected(part.error());
+            if (!part) {
+                stop = part.error();
+                return false;
+            }
             const std::size_t shift = element_count(below);
             const std::size_t length = element_count(rest) + 1;
             for (std::size_t j = 0; j < length; ++j) coefficients_[offset + shift + j] += coefficients_[*part + j];
-            if (!spend(length)) return std::unexpected(Stop::interrupted);
-            if (k < chain_end) below = order_.at_or_below[chains_[k]] & set;
-        }
+            if (spend(length)) return true;
+            stop = Stop::interrupted;
+            return false;
+        });
         chains_.resize(chain_begin);
+        if (stop) return std::unexpected(*stop);
         return {};
+    }
+
+    // visit(S ∩ ↓ck, S ∖ (↓ck ∪ ↑c(k+1))) for k = 0..m over the chain
+    // c1..cm stored from chains_[chain_begin], while visit returns true.
+    template <class Visit>
+    void for_each_term(Mask128 set, std::size_t chain_begin, Visit&& visit) const {
+        Mask128 below = 0;
+        for (std::size_t k = chain_begin;; ++k) {
+            const bool last = k == chains_.size();
+            const Mask128 above = last ? 0 : order_.at_or_above[chains_[k]] & set;
+            if (!visit(below, set & ~(below | above)) || last) return;
+            below = order_.at_or_below[chains_[k]] & set;
+        }
+    }
+
+    // A longest chain cuts grid-like posets into independent pieces; where
+    // chains are short (bipartite-like posets), the single element comparable
+    // to most others shrinks both sides more. Of the two, the one whose pieces
+    // have the smaller sum of 2^(component size), a rough bound on their
+    // numbers of ideals, is used.
+    void push_splitting_chain(Mask128 set) {
+        const std::size_t chain_begin = chains_.size();
+        push_longest_chain(set);
+        if (chains_.size() - chain_begin == 1) return;
+        const double chain_cost = pieces_cost(set, chain_begin);
+        chains_.resize(chain_begin);
+        chains_.push_back(most_comparable(set));
+        if (pieces_cost(set, chain_begin) <= chain_cost) return;
+        chains_.resize(chain_begin);
+        push_longest_chain(set);
+    }
+
+    double pieces_cost(Mask128 set, std::size_t chain_begin) const {
+        double cost = 0;
+        for_each_term(set, chain_begin, [&](Mask128, Mask128 rest) {
+            while (rest != 0) {
+                const Mask128 component = order_.component_of(lowest_element(rest), rest);
+                rest &= ~component;
+                cost += std::ldexp(1.0, static_cast<int>(element_count(component)));
+            }
+            return true;
+        });
+        return cost;
+    }
+
+    std::uint8_t most_comparable(Mask128 set) const {
+        std::size_t best = lowest_element(set);
+        std::size_t best_count = 0;
+        for_each_element(set, [&](std::size_t i) {
+            const std::size_t count = element_count((order_.at_or_below[i] | order_.at_or_above[i]) & set);
+            if (count > best_count) {
+                best = i;
+                best_count = count;
+            }
+        });
+        return static_cast<std::uint8_t>(best);
     }
 
     // Multiplies the components' polynomials into place, highest degree first

@@ -11,7 +11,7 @@ namespace quorvane::ideals {
 namespace {
 
 constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 13;
-constexpr std::size_t kMemoCoefficients = std::size_t{1} << 24;  // 256 MiB of counts
+constexpr std::size_t kMemoCoefficients = std::size_t{1} << 25;  // 512 MiB of counts
 constexpr std::uint64_t kUnbounded = ~std::uint64_t{0};
 
 }  // namespace

@@ -76,11 +76,14 @@ public:
 
     void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
 
+    // Visits the entries in slot order while visit(key, value) returns true;
+    // returns whether all were visited.
     template <class Visit>
-    void for_each(Visit&& visit) const {
+    bool for_each(Visit&& visit) const {
         for (const Slot& slot : slots_) {
-            if (slot.key != 0) visit(slot.key, slot.value);
+            if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
         }
+        return true;
     }
 
     // Empties the map, sized for about as many entries as it held: a layer

@@ -16,8 +16,8 @@ namespace {
 // The scan runs over blocks of rows x and, within a block, over tiles of
 // words of y, so that each right row fetched from memory serves every x of
 // the block and the block's running values for a tile stay in the L1 cache.
-constexpr std::size_t kBlockRows = 8;
-constexpr std::size_t kTileWords = 4;
+constexpr std::size_t kBlockRows = 16;
+constexpr std::size_t kTileWords = 2;
 // A word with at most this many lanes in use is folded lane by lane; above
 // it, folding all 64 lanes and blending the unused ones away is cheaper.
 constexpr int kSparseLanes = 16;
@@ -87,19 +87,27 @@ bool fold_bits(std::span<const Term> terms, const double* b, std::size_t base, W
 
 // Adds the terms of one z to the pairs (x, y) of every x of `terms` and every
 // y in z and its up-set within words [k0, k1). Such y lie in x's up-set too,
-// by transitivity, so x's own row needs no test.
+// by transitivity, so x's own row needs no test. A run of full words is
+// folded in one sweep per x.
 template <class Semiring>
 bool fold_row(std::span<const Word> up, std::size_t z, std::size_t top, std::size_t k0, std::size_t k1,
               const double* right_row, std::span<const Term> terms, Lanes& lanes) noexcept {
     bool rejected = false;
-    for (std::size_t k = std::max(k0, word_of(z)); k < k1 && k <= word_of(top); ++k) {
+    const std::size_t k_end = std::min(k1, word_of(top) + 1);
+    for (std::size_t k = std::max(k0, word_of(z)); k < k_end;) {
         const Word word = up[k] | (k == word_of(z) ? bit_of(z) : 0);
         const std::size_t base = k * kWordBits;
         if (word == ~Word{0}) {
+            std::size_t run_end = k + 1;
+            while (run_end < k_end && up[run_end] == ~Word{0}) ++run_end;
+            const std::size_t len = (run_end - k) * kWordBits;
             for (const Term& term : terms) {
-                rejected |= fold_lanes<Semiring, false>(term.left, right_row + base, term.acc + base, lanes, kWordBits);
+                rejected |= fold_lanes<Semiring, false>(term.left, right_row + base, term.acc + base, lanes, len);
             }
-        } else if (std::popcount(word) <= kSparseLanes) {
+            k = run_end;
+            continue;
+        }
+        if (std::popcount(word) <= kSparseLanes) {
             rejected |= fold_bits<Semiring>(terms, right_row, base, word);
         } else {
             const std::size_t len = std::min(kWordBits, top + 1 - base);
@@ -108,6 +116,7 @@ bool fold_row(std::span<const Word> up, std::size_t z, std::size_t top, std::siz
                 rejected |= fold_lanes<Semiring, true>(term.left, right_row + base, term.acc + base, lanes, len);
             }
         }
+        ++k;
     }
     return rejected;
 }

@@ -31,14 +31,23 @@ bool check_sequence(PyObject* object, Vector& out) {
     return true;
 }
 
+// Exact floats and ints convert without running Python code, so nothing can
+// drop them from their list while they are read.
+bool converts_without_python_code(PyObject* item) { return PyFloat_CheckExact(item) || PyLong_CheckExact(item); }
+
 // Calls convert(item) for every item in iteration order; stops at the first
 // false. An exact list is walked by index, which is what its iterator does.
 template <class Convert>
 bool for_each_item(PyObject* object, Convert&& convert) {
     if (PyList_CheckExact(object)) {
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
-            PyRef item = PyRef::borrow(PyList_GET_ITEM(object, i));
-            if (!convert(item.get())) return false;
+            PyObject* item = PyList_GET_ITEM(object, i);
+            if (converts_without_python_code(item)) {
+                if (!convert(item)) return false;
+                continue;
+            }
+            PyRef held = PyRef::borrow(item);
+            if (!convert(held.get())) return false;
         }
         return true;
     }
