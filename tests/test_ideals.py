@@ -28,6 +28,13 @@ def disjoint_chains(count, length, common_bottom=False):
     return first + count * length, edges
 
 
+def comb(teeth):
+    """A chain 0 < 1 < ... < teeth - 1 with one tooth teeth + i above each i: every
+    height level holds two elements, yet there are about 2^teeth ideals."""
+    edges = [(i, i + 1) for i in range(teeth - 1)] + [(i, teeth + i) for i in range(teeth)]
+    return 2 * teeth, edges
+
+
 def young_diagram(shape):
     """Cells of a Young diagram, numbered row by row, each below its right and lower neighbours."""
     index = {}
@@ -329,7 +336,7 @@ class Stop(Exception):
     "call",
     [
         lambda: q.lattice_layer_sizes(*random_bipartite(50, 0.08)),
-        lambda: q.linear_extension_count_data(*disjoint_chains(5, 25, common_bottom=True)),
+        lambda: q.linear_extension_count_data(*comb(64)),
         lambda: q.linear_extension_count_data(40, [], U64_MAX),
     ],
     ids=["layer sizes", "sweep", "recursion"],
@@ -349,13 +356,20 @@ def test_long_calls_are_interruptible(call):
     assert q.lattice_layer_sizes(3, []) == [1, 3, 3, 1]
 
 
+def test_wide_levels_overflow_without_visiting_ideals():
+    # 127 incomparable elements over one bottom: 127! extensions, 2^127 ideals.
+    with pytest.raises(ValueError, match="^linear extension count exceeded u128$"):
+        q.linear_extension_count_data(128, [(0, i) for i in range(1, 128)])
+
+
 def test_memory_exhaustion_raises_memory_error():
     script = textwrap.dedent(
         """
         import resource
         import _quorvane_rust as q
         resource.setrlimit(resource.RLIMIT_AS, (1 << 29, 1 << 29))
-        edges = [(0, i) for i in range(1, 128)]
+        teeth = 64
+        edges = [(i, i + 1) for i in range(teeth - 1)] + [(i, teeth + i) for i in range(teeth)]
         for call in (lambda: q.linear_extension_count_data(128, edges), lambda: q.linear_extension_count_data(128, edges, 2**64 - 1)):
             try:
                 call()
