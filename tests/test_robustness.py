@@ -1,6 +1,5 @@
 """Memory exhaustion, interrupts, threads and interpreters."""
 
-import os
 import subprocess
 import sys
 import textwrap
@@ -9,24 +8,10 @@ import threading
 import _quorvane_rust as q
 import pytest
 
+from isolation import run_isolated
 from signatures import FUNCTIONS, valid_arguments
 
 LANDED = [name for name in FUNCTIONS if hasattr(q, name)]
-
-
-def run_isolated(code, memory_limit_gb=2):
-    """Runs code in a fresh interpreter whose address space is capped."""
-    if "libasan" in os.environ.get("LD_PRELOAD", ""):
-        pytest.skip("the address sanitizer reserves more address space than the cap allows")
-    prelude = textwrap.dedent(f"""
-        import resource
-        limit = {memory_limit_gb} * 2**30
-        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
-    """)
-    return subprocess.run(
-        [sys.executable, "-c", prelude + textwrap.dedent(code)],
-        capture_output=True, text=True, timeout=120,
-    )
 
 
 def huge_arguments(name, n):
