@@ -4,6 +4,7 @@
 
 #include "py_ref.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -50,6 +51,24 @@ PyRef to_python_list(const std::vector<T>& items) {
 template <class T>
 PyRef to_python_rows(const std::vector<std::vector<T>>& rows) {
     return to_python_list(rows.size(), [&](std::size_t i) { return to_python_list(rows[i]); });
+}
+
+// Dense float matrices repeat one value in long runs (a semiring's zero fills
+// every pair that is not comparable), so a run shares one float object: the
+// values are the same, to the bit, and most of the allocations are saved.
+inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows) {
+    PyRef previous;
+    double previous_value = 0.0;
+    return to_python_list(rows.size(), [&](std::size_t i) {
+        return to_python_list(rows[i].size(), [&](std::size_t j) {
+            const double value = rows[i][j];
+            if (!previous || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(previous_value)) {
+                previous = to_python(value);
+                previous_value = value;
+            }
+            return PyRef::borrow(previous.get());
+        });
+    });
 }
 
 // A tuple of the items in order; empty if any item is empty.
