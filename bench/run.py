@@ -63,7 +63,9 @@ def main():
         else:
             note = ""
         seconds = median_time(call, options.repeat) if case.time_it else 0.0
-        floor = floor_time(result, options.repeat) if result is not None and case.floor else 0.0
+        # A scalar result has no output to speak of: only containers get a floor.
+        has_output = isinstance(result, (list, tuple))
+        floor = floor_time(result, options.repeat) if has_output and case.floor else 0.0
         ratio = f"{seconds / floor:7.2f}" if floor else "      -"
         target = f"{case.target_ms:9g}" if case.target_ms else "        -"
         rows.append((case.function, case.workload, seconds * 1e3, floor * 1e3, ratio.strip(), target.strip(), note))
