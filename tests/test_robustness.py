@@ -107,3 +107,18 @@ def test_a_timer_signal_interrupts_a_long_call(name):
     lines = result.stdout.split("\n")
     assert lines[0].startswith("interrupted")
     assert lines[1] == "2"
+
+
+def test_outputs_larger_than_memory_fail_before_they_are_built():
+    code = """
+        import _quorvane_rust as q
+        n = 100_000
+        for call in (lambda: q.mobius_matrix_data(n, []),
+                     lambda: q.transitive_successor_closure(n, [(i, i + 1) for i in range(n - 1)])):
+            try:
+                call()
+            except MemoryError:
+                print("MemoryError")
+    """
+    result = run_isolated(code, memory_limit_gb=8)
+    assert result.stdout.split() == ["MemoryError", "MemoryError"], result.stderr

@@ -30,6 +30,7 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt)
     const PyRef zero = PyRef::steal(PyLong_FromLong(0));
     if (!zero) return {};
     const std::size_t n = mu.size;
+    ensure_output_fits(checked_size(n, n));
     std::size_t entry = 0;
     std::size_t wide = 0;
     auto entry_to_python = [&]() -> PyRef {

@@ -178,6 +178,11 @@ PyRef to_python_bitset(std::span<const Word> row) {
 
 PyRef to_python_index_lists(const BitMatrix& rows) {
     const std::size_t n = rows.size();
+    std::size_t entries = n;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (const Word word : rows.row(i)) entries += static_cast<std::size_t>(std::popcount(word));
+    }
+    ensure_output_fits(entries);
     // Each index int is made once and shared by every list that holds it.
     std::vector<PyRef> indices(n);
     for (std::size_t j = 0; j < n; ++j) {

@@ -4,8 +4,11 @@
 
 #include "py_ref.hpp"
 
+#include <unistd.h>
+
 #include <bit>
 #include <cstdint>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -23,6 +26,17 @@ inline PyRef to_python(Mask128 value) {
         value >>= 8;
     }
     return PyRef::steal(_PyLong_FromByteArray(bytes, sizeof bytes, /*little_endian=*/1, /*is_signed=*/0));
+}
+
+// A result of `slots` list entries that would not fit in this machine's
+// physical memory is refused before it is built: built piece by piece, it
+// would not fail an allocation but have the process killed once memory is gone.
+inline void ensure_output_fits(std::size_t slots) {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) return;
+    const std::size_t memory = checked_size(static_cast<std::size_t>(pages), static_cast<std::size_t>(page_size));
+    if (checked_size(slots, sizeof(PyObject*)) > memory) throw std::bad_alloc();
 }
 
 // A list of exactly `count` items, item i made by make(i).
@@ -50,6 +64,7 @@ PyRef to_python_list(const std::vector<T>& items) {
 
 template <class T>
 PyRef to_python_rows(const std::vector<std::vector<T>>& rows) {
+    ensure_output_fits(checked_size(rows.size(), rows.size()));
     return to_python_list(rows.size(), [&](std::size_t i) { return to_python_list(rows[i]); });
 }
 
@@ -57,6 +72,7 @@ PyRef to_python_rows(const std::vector<std::vector<T>>& rows) {
 // every pair that is not comparable), so a run shares one float object: the
 // values are the same, to the bit, and most of the allocations are saved.
 inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows) {
+    ensure_output_fits(checked_size(rows.size(), rows.size()));
     PyRef previous;
     double previous_value = 0.0;
     return to_python_list(rows.size(), [&](std::size_t i) {
