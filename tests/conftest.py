@@ -6,7 +6,7 @@ settings.register_profile(
     "ci",
     derandomize=True,
     deadline=None,
-    max_examples=200,
+    max_examples=300,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
 )
 settings.register_profile(

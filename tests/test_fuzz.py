@@ -1,5 +1,7 @@
 """Every function, called with arbitrary objects, returns or raises an ordinary exception."""
 
+import os
+
 import _quorvane_rust as q
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -35,7 +37,8 @@ def arguments(draw):
 bounded_state_caps = junk.filter(lambda x: not (isinstance(x, int) and x > 10_000))
 
 
-@settings(max_examples=1500)
+# QUORVANE_FUZZ_EXAMPLES raises the count for a long fuzzing session.
+@settings(max_examples=int(os.environ.get("QUORVANE_FUZZ_EXAMPLES", "1500")))
 @given(arguments())
 def test_every_call_returns_or_raises_an_ordinary_exception(call):
     name, args = call
