@@ -43,8 +43,8 @@ MethodTable make_method_table(std::index_sequence<I...>) {
 }
 
 // Method records must outlive every function object made from them.
-const MethodTable& method_table() {
-    static const MethodTable table = make_method_table(std::make_index_sequence<kFunctions.size()>());
+MethodTable& method_table() {
+    static MethodTable table = make_method_table(std::make_index_sequence<kFunctions.size()>());
     return table;
 }
 
@@ -85,8 +85,7 @@ PyObject* create_module() {
     if (!module) return nullptr;
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module.get()));
     if (!module_name) return nullptr;
-    auto& methods = const_cast<MethodTable&>(method_table()).methods;
-    for (PyMethodDef& method : methods) {
+    for (PyMethodDef& method : method_table().methods) {
         if (!add_function(module.get(), module_name.get(), method)) return nullptr;
     }
     return module.release();
