@@ -2,6 +2,7 @@ import functools
 import math
 import random
 import signal
+import textwrap
 
 import _quorvane_rust as q
 import pytest
@@ -26,11 +27,16 @@ def disjoint_chains(count, length, common_bottom=False):
     return first + count * length, edges
 
 
-def comb(teeth):
-    """A chain 0 < 1 < ... < teeth - 1 with one tooth teeth + i above each i: every
-    height level holds two elements, yet there are about 2^teeth ideals."""
-    edges = [(i, i + 1) for i in range(teeth - 1)] + [(i, teeth + i) for i in range(teeth)]
-    return 2 * teeth, edges
+def ladder(rungs):
+    """Chains c_0 < ... < c_(k-1) and d_0 < ... < d_(k-1) with c_i < a_i < d_i: the a_i are
+    pairwise incomparable, yet every height and depth level holds at most three elements,
+    and there are about 2^k ideals."""
+    c = list(range(rungs))
+    a = [rungs + i for i in range(rungs)]
+    d = [2 * rungs + i for i in range(rungs)]
+    edges = [(c[i], c[i + 1]) for i in range(rungs - 1)] + [(d[i], d[i + 1]) for i in range(rungs - 1)]
+    edges += [(c[i], a[i]) for i in range(rungs)] + [(a[i], d[i]) for i in range(rungs)]
+    return 3 * rungs, edges
 
 
 def young_diagram(shape):
@@ -334,7 +340,7 @@ class Stop(Exception):
     "call",
     [
         lambda: q.lattice_layer_sizes(*random_bipartite(50, 0.08)),
-        lambda: q.linear_extension_count_data(*comb(64)),
+        lambda: q.linear_extension_count_data(*ladder(42)),
         lambda: q.linear_extension_count_data(40, [], U64_MAX),
     ],
     ids=["layer sizes", "sweep", "recursion"],
@@ -354,23 +360,29 @@ def test_long_calls_are_interruptible(call):
     assert q.lattice_layer_sizes(3, []) == [1, 3, 3, 1]
 
 
-def test_wide_levels_overflow_without_visiting_ideals():
-    # 127 incomparable elements over one bottom: 127! extensions, 2^127 ideals.
+@pytest.mark.parametrize(
+    "edges",
+    [
+        [(0, i) for i in range(1, 128)],  # 127 incomparable elements over a bottom
+        [(i, 127) for i in range(127)],  # and under a top
+        [(i, i + 1) for i in range(63)] + [(i, 64 + i) for i in range(64)],  # a comb of 64 maximal teeth
+    ],
+)
+def test_wide_levels_overflow_without_visiting_ideals(edges):
     with pytest.raises(ValueError, match="^linear extension count exceeded u128$"):
-        q.linear_extension_count_data(128, [(0, i) for i in range(1, 128)])
+        q.linear_extension_count_data(128, edges)
 
 
 def test_memory_exhaustion_raises_memory_error():
     code = """
         import _quorvane_rust as q
-        teeth = 64
-        edges = [(i, i + 1) for i in range(teeth - 1)] + [(i, teeth + i) for i in range(teeth)]
-        for call in (lambda: q.linear_extension_count_data(128, edges), lambda: q.linear_extension_count_data(128, edges, 2**64 - 1)):
+        n, edges = LADDER
+        for call in (lambda: q.linear_extension_count_data(n, edges), lambda: q.linear_extension_count_data(n, edges, 2**64 - 1)):
             try:
                 call()
             except MemoryError:
                 print("MemoryError")
         print(q.linear_extension_count_data(3, []))
     """
-    result = run_isolated(code, memory_limit_gb=0.5, timeout=600)
+    result = run_isolated(f"LADDER = {ladder(42)!r}\n" + textwrap.dedent(code), memory_limit_gb=0.5, timeout=600)
     assert result.stdout.split() == ["MemoryError", "MemoryError", "6"]

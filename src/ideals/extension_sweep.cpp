@@ -77,16 +77,11 @@ Count binomial(std::size_t total, std::size_t part) {
 // Elements of equal height (longest chain below them) are pairwise
 // incomparable, and placing the height levels one after another, each in any
 // internal order, always gives a linear extension: so the count is at least
-// the product of the factorials of the level sizes. When that bound passes
-// 2^128 the answer is known without visiting a single ideal, which is what
-// keeps wide posets with astronomically many ideals from exhausting memory.
-bool level_bound_exceeds_u128(const OrderMasks& order) {
-    std::array<std::size_t, kMaxElements> height{};
-    std::array<std::size_t, kMaxElements + 1> level_size{};
-    for (std::size_t u = 0; u < order.n; ++u) {
-        for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
-        ++level_size[height[u]];
-    }
+// the product of the factorials of the level sizes. The same holds for depth
+// (longest chain above). When either bound passes 2^128 the answer is known
+// without visiting a single ideal, which is what keeps wide posets with
+// astronomically many ideals from exhausting memory.
+bool factorial_product_exceeds_u128(const std::array<std::size_t, kMaxElements + 1>& level_size) {
     Count bound = 1;
     for (std::size_t size : level_size) {
         for (std::size_t factor = 2; factor <= size; ++factor) {
@@ -94,6 +89,22 @@ bool level_bound_exceeds_u128(const OrderMasks& order) {
         }
     }
     return false;
+}
+
+bool level_bound_exceeds_u128(const OrderMasks& order) {
+    std::array<std::size_t, kMaxElements> height{};
+    std::array<std::size_t, kMaxElements> depth{};
+    std::array<std::size_t, kMaxElements + 1> height_levels{};
+    std::array<std::size_t, kMaxElements + 1> depth_levels{};
+    for (std::size_t u = 0; u < order.n; ++u) {
+        for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
+        ++height_levels[height[u]];
+    }
+    for (std::size_t l = order.n; l-- > 0;) {
+        for_each_element(order.successors[l], [&](std::size_t u) { depth[l] = std::max(depth[l], depth[u] + 1); });
+        ++depth_levels[depth[l]];
+    }
+    return factorial_product_exceeds_u128(height_levels) || factorial_product_exceeds_u128(depth_levels);
 }
 
 }  // namespace
