@@ -1,6 +1,6 @@
 """Order ideals by size and linear extensions, generated explicitly as element sets."""
 
-from .order import INDEX_OUT_OF_RANGE, NOT_TOPOLOGICAL
+from .order import check_edges
 
 MAX_ELEMENTS = 128
 LAYER_LIMIT = "Rust ideal layer generation currently supports at most 128 elements"
@@ -11,12 +11,9 @@ U128_MAX = (1 << 128) - 1
 
 
 def cover_predecessor_masks(n, edges):
+    check_edges(n, edges)
     masks = [0] * n
     for lower, upper in edges:
-        if lower >= n or upper >= n:
-            raise ValueError(INDEX_OUT_OF_RANGE)
-        if lower >= upper:
-            raise ValueError(NOT_TOPOLOGICAL)
         masks[upper] |= 1 << lower
     return masks
 
