@@ -79,6 +79,7 @@ def test_import_into_a_second_interpreter_fails():
 
 
 INTERRUPTIBLE_CALLS = {
+    "zeta_transform_data": "q.zeta_transform_data(60000, [(i, i + 1) for i in range(59999)], [1.0] * 60000)",
     "interval_summary_data": "q.interval_summary_data(20000, [(i, i + 1) for i in range(19999)])",
     "linear_extension_count_data": "q.linear_extension_count_data(60, [], 10**12)",
 }

@@ -14,9 +14,13 @@ double add_term(double sum, double term) noexcept { return std::isnan(sum) ? sum
 // Scatters each value upwards, lower elements first: every sum then receives
 // its terms in ascending index order, exactly as a column walk would, without
 // transposing the rows.
-std::vector<double> add_lower_values(const ReachabilityRows& rows, std::span<const double> values,
-                                     std::vector<double> sums) {
+KernelResult<std::vector<double>> add_lower_values(const ReachabilityRows& rows, std::span<const double> values,
+                                                   std::vector<double> sums, InterruptPoll interrupt) {
+    // A row can hold every later element, so a few hundred rows are already
+    // a long stretch of work on a large order.
+    constexpr std::size_t kRowsPerPoll = 256;
     for (std::size_t j = 0; j < rows.size(); ++j) {
+        if (j % kRowsPerPoll == kRowsPerPoll - 1 && interrupt()) return std::unexpected(kInterrupted);
         const double value = values[j];
         const std::size_t first_word = word_of(j);
         for_each_bit(rows.row(j).subspan(first_word), first_word * kWordBits,
@@ -27,12 +31,14 @@ std::vector<double> add_lower_values(const ReachabilityRows& rows, std::span<con
 
 }  // namespace
 
-std::vector<double> zeta_transform(const ReachabilityRows& rows, std::span<const double> values) {
-    return add_lower_values(rows, values, std::vector<double>(values.begin(), values.end()));
+KernelResult<std::vector<double>> zeta_transform(const ReachabilityRows& rows, std::span<const double> values,
+                                                 InterruptPoll interrupt) {
+    return add_lower_values(rows, values, std::vector<double>(values.begin(), values.end()), interrupt);
 }
 
-std::vector<double> strict_zeta_transform(const ReachabilityRows& rows, std::span<const double> values) {
-    return add_lower_values(rows, values, std::vector<double>(values.size(), 0.0));
+KernelResult<std::vector<double>> strict_zeta_transform(const ReachabilityRows& rows, std::span<const double> values,
+                                                        InterruptPoll interrupt) {
+    return add_lower_values(rows, values, std::vector<double>(values.size(), 0.0), interrupt);
 }
 
 }  // namespace quorvane::closure

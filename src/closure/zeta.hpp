@@ -13,10 +13,13 @@ inline constexpr KernelError kValueCountMismatch{"value vector length must match
 
 // Entry i: values[i], then plus the value of each element strictly below i,
 // one addition at a time in ascending index order. `values` has one entry
-// per row.
-[[nodiscard]] std::vector<double> zeta_transform(const ReachabilityRows& rows, std::span<const double> values);
+// per row. Stops early only when `interrupt` says so.
+[[nodiscard]] KernelResult<std::vector<double>> zeta_transform(const ReachabilityRows& rows,
+                                                               std::span<const double> values, InterruptPoll interrupt);
 
 // As zeta_transform, but starting from +0.0 instead of values[i].
-[[nodiscard]] std::vector<double> strict_zeta_transform(const ReachabilityRows& rows, std::span<const double> values);
+[[nodiscard]] KernelResult<std::vector<double>> strict_zeta_transform(const ReachabilityRows& rows,
+                                                                      std::span<const double> values,
+                                                                      InterruptPoll interrupt);
 
 }  // namespace quorvane::closure

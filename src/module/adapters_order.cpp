@@ -71,7 +71,8 @@ template <class Transform>
 PyObject* zeta_adapter(CallArgs& call, Transform&& transform) {
     if (!one_value_per_element(call, closure::kValueCountMismatch)) return nullptr;
     return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return to_python_list(transform(rows, std::span<const double>(call.values))).release();
+        return finish(transform(rows, std::span<const double>(call.values), call.interrupt),
+                      [](const std::vector<double>& sums) { return to_python_list(sums); });
     });
 }
 
