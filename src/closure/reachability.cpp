@@ -53,11 +53,16 @@ bool has_bits_up_to(std::span<const Word> row, std::size_t i) {
 
 }  // namespace
 
-KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges) {
+std::optional<KernelError> first_edge_error(std::size_t n, const CoverEdgeList& edges) noexcept {
     for (const auto& [lower, upper] : edges) {
-        if (lower >= n || upper >= n) return std::unexpected(kIndexOutOfRange);
-        if (lower >= upper) return std::unexpected(kNotTopological);
+        if (lower >= n || upper >= n) return kIndexOutOfRange;
+        if (lower >= upper) return kNotTopological;
     }
+    return std::nullopt;
+}
+
+KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges) {
+    if (const std::optional<KernelError> error = first_edge_error(n, edges)) return std::unexpected(*error);
     ReachabilityRows rows(n);
     for (const auto& [lower, upper] : edges) rows.set(lower, upper);
     close_in_place(rows);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,9 @@ inline constexpr KernelError kIndexOutOfRange{"cover edge index is outside the e
 inline constexpr KernelError kNotTopological{"cover edge indices must follow topological order"};
 
 inline constexpr std::size_t kNoRow = std::numeric_limits<std::size_t>::max();
+
+// The error of the first edge that is out of range or not ascending, if any.
+[[nodiscard]] std::optional<KernelError> first_edge_error(std::size_t n, const CoverEdgeList& edges) noexcept;
 
 // The first edge that is out of range or not ascending decides the error.
 [[nodiscard]] KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges);

@@ -14,12 +14,11 @@ Mask128 OrderMasks::component_of(std::size_t x, Mask128 set) const noexcept {
 }
 
 KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept {
+    if (const std::optional<KernelError> error = closure::first_edge_error(n, edges)) return std::unexpected(*error);
     OrderMasks order;
     order.n = n;
     order.all = n == kMaxElements ? ~Mask128{0} : element_bit(n) - 1;
     for (const auto& [lower, upper] : edges) {
-        if (lower >= n || upper >= n) return std::unexpected(closure::kIndexOutOfRange);
-        if (lower >= upper) return std::unexpected(closure::kNotTopological);
         order.predecessors[upper] |= element_bit(lower);
         order.successors[lower] |= element_bit(upper);
     }

@@ -14,16 +14,6 @@
 namespace quorvane::py::adapters {
 namespace {
 
-// A two's-complement value of any width, least significant word first.
-PyRef signed_words_to_python(std::span<const Word> words) {
-    std::vector<unsigned char> bytes;
-    bytes.reserve(checked_size(words.size(), sizeof(Word)));
-    for (Word word : words) {
-        for (std::size_t b = 0; b < sizeof(Word); ++b) bytes.push_back(static_cast<unsigned char>(word >> (8 * b)));
-    }
-    return PyRef::steal(_PyLong_FromByteArray(bytes.data(), bytes.size(), /*little_endian=*/1, /*is_signed=*/1));
-}
-
 // Dense rows of ints. The zeros, most of the matrix, are all the interpreter's
 // one cached zero. The rows can take longer than the kernel, so they poll too.
 PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt) {
@@ -37,7 +27,8 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt)
         const std::size_t k = entry++;
         if (wide < mu.wide_entries.size() && mu.wide_entries[wide] == k) {
             const std::size_t first_word = wide++ * mu.wide_words;
-            return signed_words_to_python(std::span<const Word>(mu.wide_values).subspan(first_word, mu.wide_words));
+            return to_python_words(std::span<const Word>(mu.wide_values).subspan(first_word, mu.wide_words),
+                                   /*is_signed=*/true);
         }
         return PyRef::steal(PyLong_FromLongLong(static_cast<long long>(mu.values[k])));
     };

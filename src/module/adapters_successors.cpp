@@ -12,7 +12,8 @@ PyObject* transitive_successor_closure(CallArgs& call) {
 
 PyObject* transitive_successor_closure_bitsets(CallArgs& call) {
     return with_successor_rows(call, [](const ReachabilityRows& rows) {
-        return to_python_list(rows.size(), [&](std::size_t i) { return to_python_bitset(rows.row(i)); }).release();
+        return to_python_list(rows.size(), [&](std::size_t i) { return to_python_words(rows.row(i), false); })
+            .release();
     });
 }
 

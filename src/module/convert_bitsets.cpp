@@ -10,9 +10,6 @@
 namespace quorvane::py {
 namespace {
 
-// Rows are handed to and read from the interpreter as little-endian bytes.
-static_assert(std::endian::native == std::endian::little, "bit rows are exchanged as little-endian bytes");
-
 PyObject* interned(const char* text, PyObject*& slot) {
     if (slot == nullptr) slot = PyUnicode_InternFromString(text);
     return slot;
@@ -169,11 +166,6 @@ std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::sp
         }
     }
     return decoded;
-}
-
-PyRef to_python_bitset(std::span<const Word> row) {
-    return PyRef::steal(_PyLong_FromByteArray(reinterpret_cast<const unsigned char*>(row.data()), row.size_bytes(),
-                                              /*little_endian=*/1, /*is_signed=*/0));
 }
 
 PyRef to_python_index_lists(const BitMatrix& rows) {

@@ -25,9 +25,6 @@ struct DecodedSuccessors {
 // are left unwrapped: decoding runs after argument binding.
 std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items);
 
-// The row's bits as one non-negative int.
-PyRef to_python_bitset(std::span<const Word> row);
-
 // Row i as the ascending list of its set bit positions.
 PyRef to_python_index_lists(const BitMatrix& rows);
 

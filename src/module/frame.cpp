@@ -15,43 +15,43 @@ namespace {
 using Slots = std::array<PyObject*, kMaxParams>;
 
 // Binding failures, worded as CPython words its own.
-Raised too_many_positional(const FunctionSpec& spec, Py_ssize_t given) {
+Raised too_many_positional(const FunctionRecord& function, Py_ssize_t given) {
     const char* verb = given == 1 ? "was" : "were";
-    if (spec.required == spec.param_count) {
-        PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zd %s given", spec.name,
-                     spec.param_count, given, verb);
+    if (function.required == function.param_count) {
+        PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zd %s given", function.name,
+                     function.param_count, given, verb);
     } else {
-        PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zd %s given", spec.name,
-                     spec.required, spec.param_count, given, verb);
+        PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zd %s given", function.name,
+                     function.required, function.param_count, given, verb);
     }
     return {};
 }
 
-Raised missing_required(const FunctionSpec& spec, const Slots& slots) {
+Raised missing_required(const FunctionRecord& function, const Slots& slots) {
     std::size_t missing = 0;
-    for (std::size_t i = 0; i < spec.required; ++i) missing += slots[i] == nullptr;
+    for (std::size_t i = 0; i < function.required; ++i) missing += slots[i] == nullptr;
     std::string names;
     std::size_t listed = 0;
-    for (std::size_t i = 0; i < spec.required; ++i) {
+    for (std::size_t i = 0; i < function.required; ++i) {
         if (slots[i] != nullptr) continue;
         if (listed > 0) {
             if (missing >= 3) names += ',';
             names += listed + 1 == missing ? " and " : " ";
         }
         names += '\'';
-        names += param_name(spec.params[i]);
+        names += param_name(function.params[i]);
         names += '\'';
         ++listed;
     }
-    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional %s: %s", spec.name, missing,
+    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional %s: %s", function.name, missing,
                  missing == 1 ? "argument" : "arguments", names.c_str());
     return {};
 }
 
-bool bind(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Slots& slots) {
+bool bind(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Slots& slots) {
     const std::size_t positional = static_cast<std::size_t>(nargs);
-    for (std::size_t i = 0; i < positional && i < spec.param_count; ++i) slots[i] = args[i];
-    if (positional > spec.param_count) return too_many_positional(spec, nargs);
+    for (std::size_t i = 0; i < positional && i < function.param_count; ++i) slots[i] = args[i];
+    if (positional > function.param_count) return too_many_positional(function, nargs);
 
     const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t k = 0; k < keywords; ++k) {
@@ -60,27 +60,27 @@ bool bind(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs, PyO
         const char* utf8 = PyUnicode_AsUTF8AndSize(keyword, &length);
         if (utf8 == nullptr) PyErr_Clear();
         const std::string_view key = utf8 == nullptr ? std::string_view() : std::string_view(utf8, static_cast<std::size_t>(length));
-        std::size_t match = spec.param_count;
-        for (std::size_t i = 0; utf8 != nullptr && i < spec.param_count; ++i) {
-            if (key == param_name(spec.params[i])) {
+        std::size_t match = function.param_count;
+        for (std::size_t i = 0; utf8 != nullptr && i < function.param_count; ++i) {
+            if (key == param_name(function.params[i])) {
                 match = i;
                 break;
             }
         }
-        if (match == spec.param_count) {
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name, keyword);
+        if (match == function.param_count) {
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function.name, keyword);
             return false;
         }
         if (slots[match] != nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", spec.name, keyword);
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'", function.name, keyword);
             return false;
         }
         slots[match] = args[nargs + k];
     }
 
-    if (positional < spec.required) {
-        for (std::size_t i = positional; i < spec.required; ++i) {
-            if (slots[i] == nullptr) return missing_required(spec, slots);
+    if (positional < function.required) {
+        for (std::size_t i = positional; i < function.required; ++i) {
+            if (slots[i] == nullptr) return missing_required(function, slots);
         }
     }
     return true;
@@ -111,19 +111,18 @@ bool convert(Param param, PyObject* object, CallArgs& call) {
 
 bool poll_signals(void*) { return PyErr_CheckSignals() != 0; }
 
-PyObject* run(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* run(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     Slots slots{};
-    if (!bind(spec, args, nargs, kwnames, slots)) return nullptr;
+    if (!bind(function, args, nargs, kwnames, slots)) return nullptr;
     CallArgs call;
     call.interrupt = InterruptPoll{poll_signals, nullptr};
-    for (std::size_t i = 0; i < spec.param_count; ++i) {
-        if (slots[i] == nullptr && i < spec.required) return raise_panic("required argument left unbound");
-        if (!convert(spec.params[i], slots[i], call)) {
-            wrap_argument_error(param_name(spec.params[i]));
+    for (std::size_t i = 0; i < function.param_count; ++i) {
+        if (!convert(function.params[i], slots[i], call)) {
+            wrap_argument_error(param_name(function.params[i]));
             return nullptr;
         }
     }
-    return spec.run(call);
+    return function.run(call);
 }
 
 }  // namespace
@@ -142,10 +141,10 @@ const char* param_name(Param param) noexcept {
     return "?";
 }
 
-PyObject* call_frame(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* result = nullptr;
     try {
-        result = run(spec, args, nargs, kwnames);
+        result = run(function, args, nargs, kwnames);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::length_error&) {

@@ -46,7 +46,7 @@ using Adapter = PyObject* (*)(CallArgs&);
 
 inline constexpr std::size_t kMaxParams = 4;
 
-struct FunctionSpec {
+struct FunctionRecord {
     const char* name;
     std::array<Param, kMaxParams> params;
     std::size_t param_count;
@@ -54,6 +54,6 @@ struct FunctionSpec {
     Adapter run;
 };
 
-PyObject* call_frame(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
 
 }  // namespace quorvane::py

@@ -18,12 +18,12 @@ PyObject* entry_point(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 }
 
 // "name(a, b, c=None)\n--\n\n": CPython reads the text signature from it.
-std::string text_signature(const FunctionSpec& spec) {
-    std::string doc = std::string(spec.name) + '(';
-    for (std::size_t i = 0; i < spec.param_count; ++i) {
+std::string text_signature(const FunctionRecord& function) {
+    std::string doc = std::string(function.name) + '(';
+    for (std::size_t i = 0; i < function.param_count; ++i) {
         if (i > 0) doc += ", ";
-        doc += param_name(spec.params[i]);
-        if (i >= spec.required) doc += "=None";
+        doc += param_name(function.params[i]);
+        if (i >= function.required) doc += "=None";
     }
     return doc + ")\n--\n\n";
 }
