@@ -3,8 +3,6 @@
 from dataclasses import dataclass
 from typing import Callable
 
-import _quorvane_rust as q
-
 import workloads as w
 
 
@@ -12,23 +10,23 @@ import workloads as w
 class Case:
     function: str
     workload: str
-    prepare: Callable[[], Callable[[], object]]  # builds the inputs, returns the timed call
+    prepare: Callable[[object], Callable[[], object]]  # builds the inputs for a module, returns the timed call
     target_ms: float = 0.0
     floor: bool = True
     time_it: bool = True
 
 
 def edge_case(function, label, make_poset, target_ms=0.0, extra=lambda n: (), **options):
-    def prepare():
+    def prepare(module):
         n, edges = make_poset()
         args = (n, edges, *extra(n))
-        fn = getattr(q, function)
+        fn = getattr(module, function)
         return lambda: fn(*args)
 
     return Case(function, label, prepare, target_ms, **options)
 
 
-def _argument_conversion():
+def _argument_conversion(module):
     n, edges = w.random_poset(200_000, 10)  # about 1 million edges
     edges = edges[:1_000_000]
     # Out-of-range edge at the end: the call converts everything, then fails fast.
@@ -36,7 +34,7 @@ def _argument_conversion():
 
     def call():
         try:
-            q.zeta_summary_data(n, edges)
+            module.zeta_summary_data(n, edges)
         except ValueError:
             pass
 
@@ -167,12 +165,12 @@ for label, make, target in (("4 disjoint 32-chains", lambda: w.disjoint_chains(4
 def _extension_count(label, make_poset, target_ms, extra=()):
     """Some of these counts need more than 128 bits: the timed call ends with that error."""
 
-    def prepare():
+    def prepare(module):
         n, edges = make_poset()
 
         def call():
             try:
-                return q.linear_extension_count_data(n, edges, *extra)
+                return module.linear_extension_count_data(n, edges, *extra)
             except ValueError:
                 return None
 

@@ -1,12 +1,17 @@
 """Times the module's functions on seeded workloads.
 
-    python bench/run.py [--filter SUBSTRING] [--repeat K] [--markdown FILE]
+    python bench/run.py [--filter SUBSTRING] [--repeat K] [--markdown FILE] [--baseline SO_FILE]
 
 Prints, per function and workload, the median time and its ratio to the
 output floor: the time to build a plain Python object of the result's shape.
+With --baseline, another build of the module (a path to its shared object) is
+timed on the same inputs in the same run, alternating call by call, and its
+time over the installed build's is printed as the speed-up.
 """
 
 import argparse
+import importlib.machinery
+import importlib.util
 import statistics
 import sys
 import time
@@ -14,16 +19,33 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 
+import _quorvane_rust  # noqa: E402
+
 import cases  # noqa: E402
 
 
-def median_time(function, repeat):
-    times = []
+def load_build(path):
+    """Loads another build of the module from its shared object, beside the installed one."""
+    loader = importlib.machinery.ExtensionFileLoader("_quorvane_rust", str(path))
+    spec = importlib.util.spec_from_file_location("_quorvane_rust", str(path), loader=loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+def median_times(functions, repeat):
+    """Median seconds of each function, the calls interleaved so that drift hits all alike."""
+    times = [[] for _ in functions]
     for _ in range(repeat):
-        start = time.perf_counter()
-        function()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+        for function, samples in zip(functions, times):
+            start = time.perf_counter()
+            function()
+            samples.append(time.perf_counter() - start)
+    return [statistics.median(samples) for samples in times]
+
+
+def median_time(function, repeat):
+    return median_times([function], repeat)[0]
 
 
 def floor_time(result, repeat):
@@ -48,13 +70,16 @@ def main():
     parser.add_argument("--filter", default="")
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--markdown", type=Path)
+    parser.add_argument("--baseline", type=Path, help="shared object of another build to time alongside")
     options = parser.parse_args()
+    baseline = load_build(options.baseline) if options.baseline else None
     rows = []
-    print(f"{'function':40} {'workload':26} {'median ms':>10} {'floor ms':>9} {'ratio':>7} {'target ms':>9}")
+    header = f"{'function':40} {'workload':26} {'median ms':>10} {'floor ms':>9} {'ratio':>7} {'target ms':>9}"
+    print(header + (f" {'baseline ms':>11} {'speed-up':>8}" if baseline else ""))
     for case in cases.CASES:
         if options.filter not in case.function + " " + case.workload:
             continue
-        call = case.prepare()
+        call = case.prepare(_quorvane_rust)
         try:
             result = call()
         except Exception as error:  # noqa: BLE001 - some workloads end in a defined error
@@ -62,14 +87,20 @@ def main():
             note = type(error).__name__
         else:
             note = ""
-        seconds = median_time(call, options.repeat) if case.time_it else 0.0
+        if baseline and case.time_it:
+            seconds, baseline_seconds = median_times([call, case.prepare(baseline)], options.repeat)
+        else:
+            seconds = median_time(call, options.repeat) if case.time_it else 0.0
         # A scalar result has no output to speak of: only containers get a floor.
         has_output = isinstance(result, (list, tuple))
         floor = floor_time(result, options.repeat) if has_output and case.floor else 0.0
         ratio = f"{seconds / floor:7.2f}" if floor else "      -"
         target = f"{case.target_ms:9g}" if case.target_ms else "        -"
         rows.append((case.function, case.workload, seconds * 1e3, floor * 1e3, ratio.strip(), target.strip(), note))
-        print(f"{case.function:40} {case.workload:26} {seconds * 1e3:10.2f} {floor * 1e3:9.2f} {ratio} {target} {note}")
+        line = f"{case.function:40} {case.workload:26} {seconds * 1e3:10.2f} {floor * 1e3:9.2f} {ratio} {target}"
+        if baseline and case.time_it:
+            line += f" {baseline_seconds * 1e3:11.2f} {baseline_seconds / seconds:8.2f}"
+        print(f"{line} {note}")
     if options.markdown:
         lines = ["| function | workload | median ms | floor ms | ratio | target ms |", "|---|---|---:|---:|---:|---:|"]
         lines += [f"| `{f}` | {w} | {t:.2f} | {fl:.2f} | {r} | {tg} |" for f, w, t, fl, r, tg, _ in rows]
