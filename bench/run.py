@@ -1,17 +1,18 @@
 """Times the module's functions on seeded workloads.
 
     python bench/run.py [--filter SUBSTRING] [--repeat K] [--markdown FILE] [--baseline SO_FILE]
+                        [--families]
 
 Prints, per function and workload, the median time and its ratio to the
 output floor: the time to build a plain Python object of the result's shape.
 With --baseline, another build of the module (a path to its shared object) is
 timed on the same inputs in the same run, alternating call by call, and its
-time over the installed build's is printed as the speed-up.
+time over the installed build's is printed as the speed-up. A second table
+(bench/counting.py) gives the counting functions' answers within one second
+over the poset families; it runs when no filter is given, or with --families.
 """
 
 import argparse
-import importlib.machinery
-import importlib.util
 import statistics
 import sys
 import time
@@ -22,15 +23,8 @@ sys.path.insert(0, str(Path(__file__).parent))
 import _quorvane_rust  # noqa: E402
 
 import cases  # noqa: E402
-
-
-def load_build(path):
-    """Loads another build of the module from its shared object, beside the installed one."""
-    loader = importlib.machinery.ExtensionFileLoader("_quorvane_rust", str(path))
-    spec = importlib.util.spec_from_file_location("_quorvane_rust", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
+import counting  # noqa: E402
+from builds import load_build  # noqa: E402
 
 
 def median_times(functions, repeat):
@@ -71,6 +65,7 @@ def main():
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--markdown", type=Path)
     parser.add_argument("--baseline", type=Path, help="shared object of another build to time alongside")
+    parser.add_argument("--families", action="store_true", help="run the family table even with a filter")
     options = parser.parse_args()
     baseline = load_build(options.baseline) if options.baseline else None
     rows = []
@@ -105,6 +100,9 @@ def main():
         lines = ["| function | workload | median ms | floor ms | ratio | target ms |", "|---|---|---:|---:|---:|---:|"]
         lines += [f"| `{f}` | {w} | {t:.2f} | {fl:.2f} | {r} | {tg} |" for f, w, t, fl, r, tg, _ in rows]
         options.markdown.write_text("\n".join(lines) + "\n")
+    if options.families or not options.filter:
+        print()
+        counting.family_table([("", _quorvane_rust)] + ([("baseline ", baseline)] if baseline else []))
 
 
 if __name__ == "__main__":
