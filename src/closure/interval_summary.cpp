@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "reachability.hpp"
+#include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
 namespace {
@@ -46,14 +47,16 @@ KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, Int
     std::vector<std::uint64_t> by_size(std::max<std::size_t>(n + 1, 3));
     by_size[1] = n;
     std::uint64_t size_sum = n;
+    WorkBudget budget(interrupt);
     for (std::size_t x = 0; x < n; ++x) {
-        if (interrupt()) return std::unexpected(kInterrupted);
         const std::span<const Word> above_x = rows.row(x);
-        for_each_bit(above_x.subspan(word_of(x)), word_of(x) * kWordBits, [&](std::size_t y) {
+        const bool complete = for_each_bit(above_x.subspan(word_of(x)), word_of(x) * kWordBits, [&](std::size_t y) {
             const std::uint64_t size = count_between(above_x, below.row(y), x, y) + 2;
             ++by_size[size];
             size_sum += size;
+            return !budget.charge(word_of(y) - word_of(x) + 1);
         });
+        if (!complete || budget.charge(rows.words() - word_of(x))) return std::unexpected(kInterrupted);
     }
     return summarise(std::move(by_size), size_sum);
 }

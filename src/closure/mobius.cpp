@@ -5,6 +5,8 @@
 #include <optional>
 #include <span>
 
+#include "../common/work_budget.hpp"
+
 namespace quorvane::closure {
 namespace {
 
@@ -67,20 +69,25 @@ std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x
 // to. μ is mostly zero, so most elements push nothing.
 class MobiusBuilder {
 public:
-    explicit MobiusBuilder(const ReachabilityRows& rows) : rows_(rows), narrow_sums_(rows.size()) {
+    MobiusBuilder(const ReachabilityRows& rows, InterruptPoll interrupt)
+        : rows_(rows), budget_(interrupt), narrow_sums_(rows.size()) {
         mu_.size = rows.size();
         mu_.row_end.reserve(rows.size());
         mu_.wide_words = row_words(rows.size()) + 1;
     }
 
-    void add_row(std::size_t x) {
+    // False when the budget's poll asks to stop.
+    bool add_row(std::size_t x) {
         const std::size_t row_start = mu_.columns.size();
-        if (!add_narrow_row(x)) {
+        const RowOutcome narrow = add_narrow_row(x);
+        if (narrow == RowOutcome::interrupted) return false;
+        if (narrow == RowOutcome::overflow) {
             mu_.columns.resize(row_start);
             mu_.values.resize(row_start);
-            add_wide_row(x);
+            if (!add_wide_row(x)) return false;
         }
         mu_.row_end.push_back(mu_.columns.size());
+        return true;
     }
 
     MobiusMatrix finish() && { return std::move(mu_); }
@@ -91,42 +98,71 @@ private:
         mu_.values.push_back(value);
     }
 
-    // False as soon as a sum leaves the 64-bit range.
-    bool add_narrow_row(std::size_t x) {
+    enum class RowOutcome { complete, overflow, interrupted };
+
+    // A walk over the elements above y (x for the row itself): charged by the
+    // words it scans and the work per element it visits. True when the
+    // budget's poll asks to stop.
+    bool charge_walk(std::size_t y, std::size_t element_work) noexcept {
+        return budget_.charge(rows_.words() - word_of(y) + element_work);
+    }
+
+    // Overflow as soon as a sum leaves the 64-bit range.
+    RowOutcome add_narrow_row(std::size_t x) {
         std::vector<std::int64_t>& sums = narrow_sums_;
         emit(x, 1);
         const std::span<const Word> above_x = strictly_above(rows_, x);
         const std::size_t first_index = word_of(x) * kWordBits;
-        for_each_bit(above_x, first_index, [&](std::size_t w) { sums[w] = 1; });
+        std::size_t above = 0;
+        for_each_bit(above_x, first_index, [&](std::size_t w) {
+            sums[w] = 1;
+            ++above;
+        });
+        if (charge_walk(x, 2 * above)) return RowOutcome::interrupted;
         bool overflow = false;
-        for_each_bit(above_x, first_index, [&](std::size_t y) {
-            if (overflow || sums[y] == 0) return;
+        const bool complete = for_each_bit(above_x, first_index, [&](std::size_t y) {
+            if (sums[y] == 0) return true;
             if (sums[y] == std::numeric_limits<std::int64_t>::min()) {
                 overflow = true;
-                return;
+                return false;
             }
             const std::int64_t mu = -sums[y];
             emit(y, mu);
-            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits,
-                         [&](std::size_t w) { overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]); });
+            std::size_t pushed = 0;
+            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
+                overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]);
+                ++pushed;
+            });
+            return !overflow && !charge_walk(y, pushed);
         });
-        return !overflow;
+        if (overflow) return RowOutcome::overflow;
+        return complete ? RowOutcome::complete : RowOutcome::interrupted;
     }
 
-    void add_wide_row(std::size_t x) {
+    // False when the budget's poll asks to stop.
+    bool add_wide_row(std::size_t x) {
         if (!wide_sums_) wide_sums_.emplace(rows_.size(), mu_.wide_words);
         WideSums& sums = *wide_sums_;
         std::vector<Word> mu(mu_.wide_words);
         emit(x, 1);
         const std::span<const Word> above_x = strictly_above(rows_, x);
         const std::size_t first_index = word_of(x) * kWordBits;
-        for_each_bit(above_x, first_index, [&](std::size_t w) { WideSums::set_one(sums.at(w)); });
-        for_each_bit(above_x, first_index, [&](std::size_t y) {
-            if (WideSums::is_zero(sums.at(y))) return;
+        std::size_t above = 0;
+        for_each_bit(above_x, first_index, [&](std::size_t w) {
+            WideSums::set_one(sums.at(w));
+            ++above;
+        });
+        if (charge_walk(x, above * (mu.size() + 1))) return false;
+        return for_each_bit(above_x, first_index, [&](std::size_t y) {
+            if (WideSums::is_zero(sums.at(y))) return true;
             WideSums::negate(sums.at(y), mu);
             emit_wide(y, mu);
-            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits,
-                         [&](std::size_t w) { WideSums::add(sums.at(w), mu); });
+            std::size_t pushed = 0;
+            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
+                WideSums::add(sums.at(w), mu);
+                ++pushed;
+            });
+            return !charge_walk(y, pushed * mu.size());
         });
     }
 
@@ -141,6 +177,7 @@ private:
     }
 
     const ReachabilityRows& rows_;
+    WorkBudget budget_;
     std::vector<std::int64_t> narrow_sums_;
     std::optional<WideSums> wide_sums_;
     MobiusMatrix mu_;
@@ -149,10 +186,9 @@ private:
 }  // namespace
 
 KernelResult<MobiusMatrix> mobius_matrix(const ReachabilityRows& rows, InterruptPoll interrupt) {
-    MobiusBuilder builder(rows);
+    MobiusBuilder builder(rows, interrupt);
     for (std::size_t x = 0; x < rows.size(); ++x) {
-        if (interrupt()) return std::unexpected(kInterrupted);
-        builder.add_row(x);
+        if (!builder.add_row(x)) return std::unexpected(kInterrupted);
     }
     return std::move(builder).finish();
 }

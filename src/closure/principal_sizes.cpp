@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "../common/work_budget.hpp"
+
 namespace quorvane::closure {
 namespace {
 
@@ -37,10 +39,11 @@ private:
 
 }  // namespace
 
-PrincipalSizes principal_sizes(const ReachabilityRows& rows) {
+KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, InterruptPoll interrupt) {
     const std::size_t n = rows.size();
     PrincipalSizes sizes{std::vector<std::uint64_t>(n), std::vector<std::uint64_t>(n)};
     ColumnCounter below(rows.words(), n);
+    WorkBudget budget(interrupt);
     for (std::size_t x = 0; x < n; ++x) {
         std::uint64_t above = 0;
         std::span<const Word> row = rows.row(x);
@@ -49,15 +52,19 @@ PrincipalSizes principal_sizes(const ReachabilityRows& rows) {
             below.add(k, row[k]);
         }
         sizes.filter[x] = above + 1;
+        if (budget.charge(row.size() - word_of(x))) return std::unexpected(kInterrupted);
     }
     for (std::size_t y = 0; y < n; ++y) sizes.ideal[y] = below.count(y) + 1;
     return sizes;
 }
 
-std::uint64_t comparable_pairs(const ReachabilityRows& rows) noexcept {
+KernelResult<std::uint64_t> comparable_pairs(const ReachabilityRows& rows, InterruptPoll interrupt) {
     std::uint64_t total = 0;
+    WorkBudget budget(interrupt);
     for (std::size_t x = 0; x < rows.size(); ++x) {
-        for (Word w : rows.row(x)) total += static_cast<std::uint64_t>(std::popcount(w));
+        const std::span<const Word> above = rows.row(x).subspan(word_of(x));
+        for (Word w : above) total += static_cast<std::uint64_t>(std::popcount(w));
+        if (budget.charge(above.size())) return std::unexpected(kInterrupted);
     }
     return total;
 }

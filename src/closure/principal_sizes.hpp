@@ -13,9 +13,9 @@ struct PrincipalSizes {
     std::vector<std::uint64_t> filter;  // elements at or above x
 };
 
-[[nodiscard]] PrincipalSizes principal_sizes(const ReachabilityRows& rows);
+[[nodiscard]] KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, InterruptPoll interrupt);
 
 // Ordered pairs (x, y) with x strictly below y.
-[[nodiscard]] std::uint64_t comparable_pairs(const ReachabilityRows& rows) noexcept;
+[[nodiscard]] KernelResult<std::uint64_t> comparable_pairs(const ReachabilityRows& rows, InterruptPoll interrupt);
 
 }  // namespace quorvane::closure

@@ -2,27 +2,47 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+
+#include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
 namespace {
 
-// Only the given successors that are not already reached contribute a row:
-// a successor reached through an earlier (smaller) one brings nothing new.
-void close_in_place(ReachabilityRows& rows) {
+// Rows are closed from the top down, so a successor's row is final when it is
+// read. Of the given successors only those not yet reached contribute (one
+// reached through an earlier successor brings nothing new), and of those only
+// the ones whose row is not empty; each contributes the words its row spans.
+// False when the budget's poll asks to stop.
+bool close_in_place(ReachabilityRows& rows, WorkBudget& budget) {
     const std::size_t n = rows.size();
     const std::size_t words = rows.words();
     std::vector<Word> reached(words);
+    std::vector<Word> nonempty(words);  // closed rows with at least one element above
+    std::vector<std::size_t> span_end(n);  // one past the last nonzero word of each closed row
     for (std::size_t i = n; i-- > 0;) {
         std::span<Word> row = rows.row(i);
         const std::size_t first_word = word_of(i);
         std::fill(reached.begin() + static_cast<std::ptrdiff_t>(first_word), reached.end(), Word{0});
-        for_each_bit(std::span<const Word>(row).subspan(first_word), first_word * kWordBits, [&](std::size_t j) {
-            if ((reached[word_of(j)] & bit_of(j)) != 0) return;
-            std::span<const Word> above = rows.row(j);
-            for (std::size_t k = word_of(j); k < words; ++k) reached[k] |= above[k];
-        });
-        for (std::size_t k = first_word; k < words; ++k) row[k] |= reached[k];
+        if (budget.charge(words - first_word)) return false;
+        for (std::size_t k = first_word; k < words; ++k) {
+            for (Word open = row[k] & nonempty[k]; open != 0; open &= ~reached[k]) {
+                const std::size_t j = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
+                open &= open - 1;
+                const std::span<const Word> above = rows.row(j);
+                for (std::size_t m = word_of(j); m < span_end[j]; ++m) reached[m] |= above[m];
+                if (budget.charge(span_end[j] - word_of(j))) return false;
+            }
+        }
+        std::size_t end = first_word;
+        for (std::size_t k = first_word; k < words; ++k) {
+            row[k] |= reached[k];
+            if (row[k] != 0) end = k + 1;
+        }
+        span_end[i] = end;
+        if (end > first_word) nonempty[first_word] |= bit_of(i);
     }
+    return true;
 }
 
 // In place: bit c of word r moves to bit r of word c. Each round swaps the
@@ -61,15 +81,17 @@ std::optional<KernelError> first_edge_error(std::size_t n, const CoverEdgeList& 
     return std::nullopt;
 }
 
-KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges) {
+KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdgeList& edges, InterruptPoll interrupt) {
     if (const std::optional<KernelError> error = first_edge_error(n, edges)) return std::unexpected(*error);
     ReachabilityRows rows(n);
     for (const auto& [lower, upper] : edges) rows.set(lower, upper);
-    close_in_place(rows);
+    WorkBudget budget(interrupt);
+    if (!close_in_place(rows, budget)) return std::unexpected(kInterrupted);
     return rows;
 }
 
-KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows rows, std::size_t first_misshapen_row) {
+KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows rows, InterruptPoll interrupt,
+                                                    std::size_t first_misshapen_row) {
     if (rows.size() != n) return std::unexpected(kIndexOutOfRange);
     for (std::size_t i = 0; i < n; ++i) {
         if (i == first_misshapen_row) return std::unexpected(kIndexOutOfRange);
@@ -77,7 +99,8 @@ KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows
         if (has_bits_from(row, n)) return std::unexpected(kIndexOutOfRange);
         if (has_bits_up_to(row, i)) return std::unexpected(kNotTopological);
     }
-    close_in_place(rows);
+    WorkBudget budget(interrupt);
+    if (!close_in_place(rows, budget)) return std::unexpected(kInterrupted);
     return rows;
 }
 

@@ -2,8 +2,11 @@
 
 #include <bit>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
+
+#include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
 namespace {
@@ -15,16 +18,19 @@ constexpr std::size_t kFree = std::numeric_limits<std::size_t>::max();
 // left vertex's neighbours among the unvisited ones is one AND per word.
 class ChainMatching {
 public:
-    explicit ChainMatching(const ReachabilityRows& rows)
-        : rows_(rows), words_(rows.words()), left_(rows.size(), kFree), right_(rows.size(), kFree) {}
+    ChainMatching(const ReachabilityRows& rows, InterruptPoll interrupt)
+        : rows_(rows), words_(rows.words()), budget_(interrupt), left_(rows.size(), kFree), right_(rows.size(), kFree) {}
+
+    enum class Progress { augmented, maximum, interrupted };
 
     // Lowest free upper element for each element in turn; most orders need
-    // few augmenting phases after it.
-    void match_greedily() {
+    // few augmenting phases after it. False when the budget's poll asks to stop.
+    bool match_greedily() {
         std::vector<Word> taken(words_);
         for (std::size_t x = 0; x < rows_.size(); ++x) {
             const std::span<const Word> above = rows_.row(x);
-            for (std::size_t k = word_of(x); k < words_; ++k) {
+            std::size_t k = word_of(x);
+            for (; k < words_; ++k) {
                 const Word open = above[k] & ~taken[k];
                 if (open == 0) continue;
                 const std::size_t y = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
@@ -33,16 +39,22 @@ public:
                 ++size_;
                 break;
             }
+            if (budget_.charge(k - word_of(x) + 1)) return false;
         }
+        return true;
     }
 
     // One phase: the shortest augmenting paths, as many vertex-disjoint ones
-    // as a layered search finds. False when there are none left, so the
-    // matching is maximum.
-    bool augment_shortest_paths() {
-        if (!build_layers()) return false;
-        for (std::size_t x : layer_members_[0]) size_ += augment_from(x);
-        return true;
+    // as a layered search finds; `maximum` when there are none left.
+    Progress augment_shortest_paths() {
+        const Progress layered = build_layers();
+        if (layered != Progress::augmented) return layered;
+        for (std::size_t x : layer_members_[0]) {
+            const std::optional<bool> found = augment_from(x);
+            if (!found) return Progress::interrupted;
+            size_ += *found;
+        }
+        return Progress::augmented;
     }
 
     std::size_t size() const noexcept { return size_; }
@@ -58,8 +70,8 @@ private:
     // Breadth-first from all free left vertices along alternating paths. Layer
     // d (a bit row) holds the right vertices first reached from left vertices
     // at depth d; their partners form depth d + 1. Stops after the first layer
-    // that reaches a free right vertex.
-    bool build_layers() {
+    // that reaches a free right vertex (`augmented`), or when no layer does.
+    Progress build_layers() {
         std::vector<Word> unseen(words_, ~Word{0});
         if (rows_.size() % kWordBits != 0) unseen.back() = bit_of(rows_.size()) - 1;
         layers_.clear();
@@ -72,6 +84,7 @@ private:
             std::vector<std::size_t> next;
             bool reached_free = false;
             for (std::size_t x : layer_members_[depth]) {
+                if (budget_.charge(words_ - word_of(x))) return Progress::interrupted;
                 const std::span<const Word> above = rows_.row(x);
                 for (std::size_t k = word_of(x); k < words_; ++k) {
                     const Word found = above[k] & unseen[k];
@@ -89,9 +102,9 @@ private:
             }
             if (reached_free) {
                 last_layer_ = depth;
-                return true;
+                return Progress::augmented;
             }
-            if (next.empty()) return false;
+            if (next.empty()) return Progress::maximum;
             layer_members_.push_back(std::move(next));
         }
     }
@@ -111,15 +124,18 @@ private:
     // Depth-first along the layers, on an explicit stack. Each right vertex is
     // tried once per phase (taken out of its layer when tried), so each left
     // vertex is entered at most once and the paths found are disjoint.
-    bool augment_from(std::size_t start) {
+    // Whether a path was found; nothing when the budget's poll asks to stop.
+    std::optional<bool> augment_from(std::size_t start) {
         stack_.clear();
         stack_.push_back(enter(start, 0));
         while (!stack_.empty()) {
             const std::size_t depth = stack_.size() - 1;
             Frame& top = stack_.back();
+            const std::size_t first_word = top.word;
             while (top.pending == 0 && ++top.word < words_) {
                 top.pending = rows_.row(top.x)[top.word] & layer(depth)[top.word];
             }
+            if (budget_.charge(top.word - first_word + 1)) return std::nullopt;
             if (top.pending == 0) {
                 stack_.pop_back();
                 continue;
@@ -140,6 +156,7 @@ private:
 
     const ReachabilityRows& rows_;
     std::size_t words_;
+    WorkBudget budget_;
     std::vector<std::size_t> left_;   // right partner of each left vertex
     std::vector<std::size_t> right_;  // left partner of each right vertex
     std::size_t size_ = 0;
@@ -152,12 +169,13 @@ private:
 }  // namespace
 
 KernelResult<std::uint64_t> width(const ReachabilityRows& rows, InterruptPoll interrupt) {
-    ChainMatching matching(rows);
-    matching.match_greedily();
-    do {
-        if (interrupt()) return std::unexpected(kInterrupted);
-    } while (matching.augment_shortest_paths());
-    return rows.size() - matching.size();
+    ChainMatching matching(rows, interrupt);
+    if (!matching.match_greedily()) return std::unexpected(kInterrupted);
+    for (;;) {
+        const ChainMatching::Progress progress = matching.augment_shortest_paths();
+        if (progress == ChainMatching::Progress::interrupted) return std::unexpected(kInterrupted);
+        if (progress == ChainMatching::Progress::maximum) return rows.size() - matching.size();
+    }
 }
 
 }  // namespace quorvane::closure

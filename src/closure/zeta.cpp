@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "../common/work_budget.hpp"
+
 namespace quorvane::closure {
 namespace {
 
@@ -16,15 +18,16 @@ double add_term(double sum, double term) noexcept { return std::isnan(sum) ? sum
 // transposing the rows.
 KernelResult<std::vector<double>> add_lower_values(const ReachabilityRows& rows, std::span<const double> values,
                                                    std::vector<double> sums, InterruptPoll interrupt) {
-    // A row can hold every later element, so a few hundred rows are already
-    // a long stretch of work on a large order.
-    constexpr std::size_t kRowsPerPoll = 256;
+    WorkBudget budget(interrupt);
     for (std::size_t j = 0; j < rows.size(); ++j) {
-        if (j % kRowsPerPoll == kRowsPerPoll - 1 && interrupt()) return std::unexpected(kInterrupted);
         const double value = values[j];
         const std::size_t first_word = word_of(j);
-        for_each_bit(rows.row(j).subspan(first_word), first_word * kWordBits,
-                     [&](std::size_t i) { sums[i] = add_term(sums[i], value); });
+        std::size_t added = 0;
+        for_each_bit(rows.row(j).subspan(first_word), first_word * kWordBits, [&](std::size_t i) {
+            sums[i] = add_term(sums[i], value);
+            ++added;
+        });
+        if (budget.charge(rows.words() - first_word + added)) return std::unexpected(kInterrupted);
     }
     return sums;
 }

@@ -8,6 +8,7 @@
 #include <expected>
 #include <new>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace quorvane {
@@ -48,14 +49,21 @@ inline std::size_t checked_size(std::size_t a, std::size_t b) {
 }
 
 // Calls visit(index) for every set bit of the words, in ascending order;
-// `first_index` is the element number of bit 0 of words[0].
+// `first_index` is the element number of bit 0 of words[0]. A visit that
+// returns bool ends the walk by returning false, and the walk returns false.
 template <class Visit>
-inline void for_each_bit(std::span<const Word> words, std::size_t first_index, Visit&& visit) {
+inline bool for_each_bit(std::span<const Word> words, std::size_t first_index, Visit&& visit) {
     for (std::size_t k = 0; k < words.size(); ++k) {
         for (Word w = words[k]; w != 0; w &= w - 1) {
-            visit(first_index + k * kWordBits + static_cast<std::size_t>(std::countr_zero(w)));
+            const std::size_t index = first_index + k * kWordBits + static_cast<std::size_t>(std::countr_zero(w));
+            if constexpr (std::is_same_v<std::invoke_result_t<Visit&, std::size_t>, bool>) {
+                if (!visit(index)) return false;
+            } else {
+                visit(index);
+            }
         }
     }
+    return true;
 }
 
 // n rows of row_words(n) words in one block; bits at n and above stay zero.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "../common/work_budget.hpp"
 #include "operand_check.hpp"
 #include "semirings.hpp"
 
@@ -182,18 +183,23 @@ KernelResult<IncidenceMatrix> convolve(const ReachabilityRows& rows, const Incid
     const std::vector<std::size_t> top = interval_tops(rows);
     BlockColumns columns(n);
     alignas(64) Lanes lanes;
+    WorkBudget budget(interrupt);
     for (std::size_t x0 = 0; x0 < n; x0 += kBlockRows) {
-        if (interrupt()) return std::unexpected(kInterrupted);
         const std::size_t x1 = std::min(n, x0 + kBlockRows);
         const std::size_t z_end = *std::max_element(top.begin() + static_cast<std::ptrdiff_t>(x0),
                                                     top.begin() + static_cast<std::ptrdiff_t>(x1)) + 1;
         columns.gather(rows, left, result, x0, x1, z_end);
+        if (budget.charge((z_end - x0) * (x1 - x0))) return std::unexpected(kInterrupted);
         bool rejected = false;
         for (std::size_t k0 = word_of(x0); k0 * kWordBits < z_end; k0 += kTileWords) {
             const std::size_t k1 = k0 + kTileWords;
+            std::size_t terms_folded = 0;
             columns.for_each(k1 * kWordBits, [&](std::size_t z, std::span<const Term> terms) {
                 rejected |= fold_row<Semiring>(rows.row(z), z, top[z], k0, k1, right[z].data(), terms, lanes);
+                terms_folded += terms.size();
             });
+            // Each term is folded into at most a tile's lanes.
+            if (budget.charge(terms_folded * kTileWords * kWordBits)) return std::unexpected(kInterrupted);
         }
         if (rejected || rejects_sums<Semiring>(result, x0, x1)) return std::unexpected(kInvalidValue);
     }

@@ -30,7 +30,7 @@ inline bool one_value_per_element(const CallArgs& call, KernelError mismatch) no
 // Validates the cover edges, closes them, and hands the rows to run(rows).
 template <class Run>
 PyObject* with_edge_rows(CallArgs& call, Run&& run) {
-    KernelResult<ReachabilityRows> rows = closure::build_reachability(call.n, call.edges);
+    KernelResult<ReachabilityRows> rows = closure::build_reachability(call.n, call.edges, call.interrupt);
     call.edges = {};
     if (!rows) return raise_kernel_error(rows.error());
     return run(static_cast<const ReachabilityRows&>(*rows));
@@ -44,7 +44,8 @@ PyObject* with_successor_rows(CallArgs& call, Run&& run) {
     if (!decoded) return nullptr;
     call.successors.clear();
     KernelResult<ReachabilityRows> rows =
-        closure::close_successor_rows(call.n, std::move(decoded->rows), decoded->first_misshapen_row);
+        closure::close_successor_rows(call.n, std::move(decoded->rows), call.interrupt,
+                                      decoded->first_misshapen_row);
     if (!rows) return raise_kernel_error(rows.error());
     return run(static_cast<const ReachabilityRows&>(*rows));
 }

@@ -8,17 +8,20 @@
 namespace quorvane::py::adapters {
 
 PyObject* principal_ideal_filter_sizes(CallArgs& call) {
-    return with_edge_rows(call, [](const ReachabilityRows& rows) {
-        const closure::PrincipalSizes sizes = closure::principal_sizes(rows);
-        return to_python_tuple(to_python_list(sizes.ideal), to_python_list(sizes.filter)).release();
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return finish(closure::principal_sizes(rows, call.interrupt), [](const closure::PrincipalSizes& sizes) {
+            return to_python_tuple(to_python_list(sizes.ideal), to_python_list(sizes.filter));
+        });
     });
 }
 
 PyObject* zeta_summary_data(CallArgs& call) {
-    return with_edge_rows(call, [](const ReachabilityRows& rows) {
-        const std::uint64_t pairs = closure::comparable_pairs(rows);
-        const closure::PrincipalSizes sizes = closure::principal_sizes(rows);
-        return to_python_tuple(to_python(pairs), to_python_list(sizes.ideal), to_python_list(sizes.filter)).release();
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) -> PyObject* {
+        const KernelResult<std::uint64_t> pairs = closure::comparable_pairs(rows, call.interrupt);
+        if (!pairs) return raise_kernel_error(pairs.error());
+        return finish(closure::principal_sizes(rows, call.interrupt), [&](const closure::PrincipalSizes& sizes) {
+            return to_python_tuple(to_python(*pairs), to_python_list(sizes.ideal), to_python_list(sizes.filter));
+        });
     });
 }
 

@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
+#include "../common/work_budget.hpp"
+
 namespace quorvane::weighted {
 namespace {
 
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-// Augmentations between two interrupt polls, besides the poll of every phase.
-constexpr std::size_t kPollInterval = 1024;
 
 // The first set bit at or after `from`, or `limit` if there is none (bits at
 // and above `limit` are zero).
@@ -67,20 +67,19 @@ public:
           amounts_(2 * n_ + 2) {}
 
     KernelResult<double> run(InterruptPoll interrupt) {
+        WorkBudget budget(interrupt);
         double flow = 0.0;
-        std::size_t since_poll = 0;
         for (;;) {
-            if (interrupt()) return std::unexpected(kInterrupted);
+            // A levelling scans every node's admissible bit row.
+            if (budget.charge(checked_size(2 * n_ + 2, row_words(n_) + 1))) return std::unexpected(kInterrupted);
             if (!level_graph()) return flow;
             std::fill(current_.begin(), current_.end(), 0);
             for (;;) {
+                search_steps_ = 0;
                 const double r = search();
+                if (budget.charge(search_steps_)) return std::unexpected(kInterrupted);
                 if (!(r > kTolerance)) break;
                 flow += r;
-                if (++since_poll == kPollInterval) {
-                    since_poll = 0;
-                    if (interrupt()) return std::unexpected(kInterrupted);
-                }
             }
         }
     }
@@ -158,7 +157,7 @@ private:
         path_[0] = source_;
         amounts_[0] = std::numeric_limits<double>::infinity();
         std::size_t depth = 0;
-        for (;;) {
+        for (;; ++search_steps_) {
             const std::size_t u = path_[depth];
             if (u == sink_) {
                 // The smaller of +inf and residuals above the tolerance is above
@@ -252,6 +251,7 @@ private:
     std::vector<std::size_t> path_;
     std::vector<std::size_t> slots_;
     std::vector<double> amounts_;
+    std::size_t search_steps_ = 0;  // steps of the running search, for the work budget
 };
 
 }  // namespace

@@ -1,0 +1,38 @@
+// The one polling rule. Every loop whose work can grow faster than its input
+// charges that work to a WorkBudget, which runs the interrupt poll each time
+// about a millisecond's worth has been charged since the last poll. Polls then
+// follow the work actually done, however unevenly it falls on the iterations,
+// and cost nothing measurable.
+#pragma once
+
+#include <cstdint>
+
+#include "kernel_types.hpp"
+
+namespace quorvane {
+
+class WorkBudget {
+public:
+    // A unit is about a nanosecond of simple work: one word operation, one set
+    // bit visited. Charges need not be precise, only proportional.
+    static constexpr std::uint64_t kUnitsPerPoll = std::uint64_t{1} << 20;
+
+    explicit WorkBudget(InterruptPoll poll) noexcept : poll_(poll) {}
+
+    // Records `units` of work just done. True when a poll ran and asked the
+    // caller to stop (the caller then returns kInterrupted).
+    [[nodiscard]] bool charge(std::uint64_t units) noexcept {
+        if (units < remaining_) {
+            remaining_ -= units;
+            return false;
+        }
+        remaining_ = kUnitsPerPoll;
+        return poll_();
+    }
+
+private:
+    InterruptPoll poll_;
+    std::uint64_t remaining_ = kUnitsPerPoll;
+};
+
+}  // namespace quorvane
