@@ -1,224 +1,242 @@
 // The ideal polynomial J(S) = sum over the ideals I of S of q^|I|, for the
-// convex element sets S that the recursion meets. A disconnected S factors
-// into its components. For a connected S and a chain c1 < ... < cm in it,
-// the ideals that hold exactly c1..ck hold everything below ck and nothing
-// above c(k+1), so
-//     J(S) = sum over k of q^|S ∩ ↓ck| · J(S ∖ (↓ck ∪ ↑c(k+1))).
-// A good chain cuts S into pieces that fall apart into further components,
-// which keeps the number of distinct sets small.
+// convex element sets S that the recursion meets. A disconnected S is the
+// product of its components. In a connected S, an ideal either misses an
+// element v, and then all of ↑v, or holds v and all of ↓v:
+//     J(S) = J(S ∖ ↑v) + q^|S ∩ ↓v| · J(S ∖ ↓v).
+// The element comparable to the most others shrinks both terms most and
+// tends to break them into components. Only connected sets are memoised:
+// the components recur across many different disconnected sets.
 #include "layer_methods.hpp"
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
+#include "coefficient_arena.hpp"
 #include "mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {
 
+// J(S) has at most 2^|S| ideals in all, so below 64 elements every
+// coefficient and every partial sum fits in 64 bits.
+using Narrow = std::uint64_t;
+using Wide = Count;
+constexpr bool fits_narrow(std::size_t elements) noexcept { return elements < 64; }
+
+// A memo slot of 32 bytes at up to 5/8 load, with the table doubling.
+constexpr std::size_t kTableBytesPerEntry = 96;
 constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 22;
 
-enum class Stop : std::uint8_t { over_budget, interrupted };
+struct Factor {
+    const void* coefficients;  // Narrow or Wide, by the element count
+    std::size_t elements;
+};
 
-// The coefficients of J(S) for every set met so far, |S| + 1 of them each,
-// in one arena; a polynomial is named by its offset.
-class PolynomialMemo {
+class IdealPolynomials {
 public:
-    PolynomialMemo(const OrderMasks& order, std::size_t max_coefficients, InterruptPoll interrupt)
-        : order_(order), max_coefficients_(max_coefficients), interrupt_(interrupt), coefficients_{1} {}
+    IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
+        : order_(order), max_bytes_(max_bytes), interrupt_(interrupt),
+          narrow_scratch_(order.n + 1), wide_scratch_(order.n + 1) {
+        for (std::size_t i = 0; i < order.n; ++i) comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
+    }
 
-    std::expected<LayerSizes, Stop> layer_sizes() {
-        const std::expected<std::size_t, Stop> offset = polynomial(order_.all);
-        if (!offset) return std::unexpected(offset.error());
-        const auto first = coefficients_.begin() + static_cast<std::ptrdiff_t>(*offset);
-        return LayerSizes(first, first + static_cast<std::ptrdiff_t>(order_.n + 1));
+    // Null when interrupted.
+    std::optional<LayerSizes> layer_sizes() {
+        LayerSizes sizes(order_.n + 1);
+        if (!add_term(order_.all, 0, sizes.data())) return std::nullopt;
+        return sizes;
     }
 
 private:
-    static constexpr std::size_t kOne = 0;  // J(∅) = 1
-
-    std::expected<std::size_t, Stop> polynomial(Mask128 set) {
-        if (set == 0) return kOne;
-        if (const std::size_t* known = memo_.find(set)) return *known;
-        const std::size_t offset = coefficients_.size();
-        const std::size_t length = element_count(set) + 1;
-        if (length > max_coefficients_ - offset) return std::unexpected(Stop::over_budget);
-        if (offset + length > coefficients_.capacity()) {
-            // Doubling, but never past the budget.
-            coefficients_.reserve(std::min(max_coefficients_, std::max(offset + length, 2 * coefficients_.capacity())));
-        }
-        coefficients_.resize(offset + length);
-        const Mask128 first = order_.component_of(lowest_element(set), set);
-        const std::expected<void, Stop> filled =
-            first == set ? sum_over_chain(set, offset) : product_of_components(set, first, offset);
-        if (!filled) return std::unexpected(filled.error());
-        *memo_.insert(set).first = offset;
-        return offset;
+    // J(set) of a connected set of at least three elements; null when interrupted.
+    // Each call removes at least the pivot, so the recursion is at most n deep.
+    const void* connected(Mask128 set) {
+        if (const void* const* known = memo_.find(set)) return *known;
+        const std::size_t elements = element_count(set);
+        return fits_narrow(elements) ? sum_over_pivot<Narrow>(set, elements) : sum_over_pivot<Wide>(set, elements);
     }
 
-    std::expected<void, Stop> sum_over_chain(Mask128 set, std::size_t offset) {
-        const std::size_t chain_begin = chains_.size();
-        push_splitting_chain(set);
-        std::optional<Stop> stop;
-        for_each_term(set, chain_begin, [&](Mask128 below, Mask128 rest) {
-            const std::expected<std::size_t, Stop> part = polynomial(rest);
-            if (!part) {
-                stop = part.error();
-                return false;
+    template <class T>
+    const void* sum_over_pivot(Mask128 set, std::size_t elements) {
+        T* sum = arena_.allocate_zeroed<T>(elements + 1);
+        const std::size_t pivot = most_comparable(set);
+        const Mask128 below = order_.at_or_below[pivot] & set;
+        const Mask128 above = order_.at_or_above[pivot] & set;
+        if (!add_term(set & ~above, 0, sum) || !add_term(set & ~below, element_count(below), sum)) return nullptr;
+        *memo_.insert(set).first = sum;
+        if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
+        return sum;
+    }
+
+    // sum += q^shift · J(rest) for a convex `rest`; false when interrupted.
+    // The components' polynomials are all found before any is multiplied, so
+    // that one scratch buffer serves every level of the recursion.
+    template <class T>
+    bool add_term(Mask128 rest, std::size_t shift, T* sum) {
+        const std::size_t first = components_.size();
+        std::size_t singles = 0;
+        std::size_t pairs = 0;
+        std::size_t elements = 0;
+        while (rest != 0) {
+            const Mask128 component = component_of(lowest_element(rest), rest);
+            rest &= ~component;
+            const std::size_t size = element_count(component);
+            elements += size;
+            if (size == 1) {
+                ++singles;
+            } else if (size == 2) {
+                ++pairs;  // a two-element chain
+            } else {
+                memo_.prefetch(component);
+                components_.push_back(component);
             }
-            const std::size_t shift = element_count(below);
-            const std::size_t length = element_count(rest) + 1;
-            for (std::size_t j = 0; j < length; ++j) coefficients_[offset + shift + j] += coefficients_[*part + j];
-            if (spend(length)) return true;
-            stop = Stop::interrupted;
-            return false;
-        });
-        chains_.resize(chain_begin);
-        if (stop) return std::unexpected(*stop);
-        return {};
+        }
+        factors_.resize(components_.size());
+        for (std::size_t k = first; k < components_.size(); ++k) {
+            const void* coefficients = connected(components_[k]);
+            if (coefficients == nullptr) return false;
+            factors_[k] = {coefficients, element_count(components_[k])};
+        }
+        const std::span<const Factor> factors(factors_.data() + first, components_.size() - first);
+        if (factors.size() == 1 && singles == 0 && pairs == 0) {
+            add_shifted(sum + shift, factors[0]);
+        } else {
+            T* product = scratch<T>();
+            product[0] = 1;
+            std::size_t degree = 0;
+            for (const Factor& factor : factors) degree = multiply(product, degree, factor);
+            for (; singles > 0; --singles) degree = multiply_by_single(product, degree);
+            for (; pairs > 0; --pairs) degree = multiply_by_pair(product, degree);
+            add_all(sum + shift, product, elements);
+        }
+        components_.resize(first);
+        factors_.resize(first);
+        return spend(elements * (factors.size() + 1));
     }
 
-    // visit(S ∩ ↓ck, S ∖ (↓ck ∪ ↑c(k+1))) for k = 0..m over the chain
-    // c1..cm stored from chains_[chain_begin], while visit returns true.
-    template <class Visit>
-    void for_each_term(Mask128 set, std::size_t chain_begin, Visit&& visit) const {
-        Mask128 below = 0;
-        for (std::size_t k = chain_begin;; ++k) {
-            const bool last = k == chains_.size();
-            const Mask128 above = last ? 0 : order_.at_or_above[chains_[k]] & set;
-            if (!visit(below, set & ~(below | above)) || last) return;
-            below = order_.at_or_below[chains_[k]] & set;
+    // Multiplies the product in place, highest degree first, so that each
+    // coefficient is read before it is overwritten; returns the new degree.
+    // Every partial sum is at most a count of ideals of the product's set.
+    template <class T>
+    std::size_t multiply(T* product, std::size_t degree, const Factor& factor) {
+        if constexpr (std::is_same_v<T, Wide>) {
+            if (!fits_narrow(factor.elements)) {
+                return multiply_by(product, degree, static_cast<const Wide*>(factor.coefficients), factor.elements);
+            }
+        }
+        return multiply_by(product, degree, static_cast<const Narrow*>(factor.coefficients), factor.elements);
+    }
+
+    template <class T, class F>
+    static std::size_t multiply_by(T* product, std::size_t degree, const F* factor, std::size_t factor_degree) {
+        for (std::size_t i = degree + factor_degree + 1; i-- > 0;) {
+            const std::size_t j_low = i > degree ? i - degree : 0;
+            const std::size_t j_high = i < factor_degree ? i : factor_degree;
+            T total = 0;
+            for (std::size_t j = j_low; j <= j_high; ++j) total += product[i - j] * factor[j];
+            product[i] = total;
+        }
+        return degree + factor_degree;
+    }
+
+    // Times 1 + q, the polynomial of a single element.
+    template <class T>
+    static std::size_t multiply_by_single(T* product, std::size_t degree) {
+        product[degree + 1] = product[degree];
+        for (std::size_t i = degree; i > 0; --i) product[i] += product[i - 1];
+        return degree + 1;
+    }
+
+    // Times 1 + q + q^2, the polynomial of a two-element chain.
+    template <class T>
+    static std::size_t multiply_by_pair(T* product, std::size_t degree) {
+        product[degree + 2] = product[degree];
+        product[degree + 1] = degree > 0 ? product[degree] + product[degree - 1] : product[degree];
+        for (std::size_t i = degree; i > 1; --i) product[i] += product[i - 1] + product[i - 2];
+        if (degree > 0) product[1] += product[0];
+        return degree + 2;
+    }
+
+    template <class T>
+    static void add_shifted(T* target, const Factor& factor) {
+        if constexpr (std::is_same_v<T, Wide>) {
+            if (!fits_narrow(factor.elements)) {
+                return add_all(target, static_cast<const Wide*>(factor.coefficients), factor.elements);
+            }
+        }
+        add_all(target, static_cast<const Narrow*>(factor.coefficients), factor.elements);
+    }
+
+    template <class T, class F>
+    static void add_all(T* target, const F* source, std::size_t degree) {
+        for (std::size_t j = 0; j <= degree; ++j) target[j] += source[j];
+    }
+
+    template <class T>
+    T* scratch() {
+        if constexpr (std::is_same_v<T, Wide>) {
+            return wide_scratch_.data();
+        } else {
+            return narrow_scratch_.data();
         }
     }
 
-    // A longest chain cuts grid-like posets into independent pieces; where
-    // chains are short (bipartite-like posets), the single element comparable
-    // to most others shrinks both sides more. Of the two, the one whose pieces
-    // have the smaller sum of 2^(component size), a rough bound on their
-    // numbers of ideals, is used.
-    void push_splitting_chain(Mask128 set) {
-        const std::size_t chain_begin = chains_.size();
-        push_longest_chain(set);
-        if (chains_.size() - chain_begin == 1) return;
-        const double chain_cost = pieces_cost(set, chain_begin);
-        chains_.resize(chain_begin);
-        chains_.push_back(most_comparable(set));
-        if (pieces_cost(set, chain_begin) <= chain_cost) return;
-        chains_.resize(chain_begin);
-        push_longest_chain(set);
-    }
-
-    double pieces_cost(Mask128 set, std::size_t chain_begin) const {
-        double cost = 0;
-        for_each_term(set, chain_begin, [&](Mask128, Mask128 rest) {
-            while (rest != 0) {
-                const Mask128 component = order_.component_of(lowest_element(rest), rest);
-                rest &= ~component;
-                cost += std::ldexp(1.0, static_cast<int>(element_count(component)));
-            }
-            return true;
-        });
-        return cost;
-    }
-
-    std::uint8_t most_comparable(Mask128 set) const {
+    std::size_t most_comparable(Mask128 set) const noexcept {
         std::size_t best = lowest_element(set);
         std::size_t best_count = 0;
-        for_each_element(set, [&](std::size_t i) {
-            const std::size_t count = element_count((order_.at_or_below[i] | order_.at_or_above[i]) & set);
+        for_each_element(set, [&](std::size_t x) {
+            const std::size_t count = element_count(comparable_[x] & set);
             if (count > best_count) {
-                best = i;
+                best = x;
                 best_count = count;
             }
         });
-        return static_cast<std::uint8_t>(best);
+        return best;
     }
 
-    // Multiplies the components' polynomials into place, highest degree first
-    // so that each coefficient is read before it is overwritten. No sum can
-    // overflow: every partial sum is at most a count of ideals of S.
-    std::expected<void, Stop> product_of_components(Mask128 set, Mask128 component, std::size_t offset) {
-        coefficients_[offset] = 1;
-        std::size_t degree = 0;
-        for (Mask128 rest = set;;) {
-            const std::expected<std::size_t, Stop> part = polynomial(component);
-            if (!part) return std::unexpected(part.error());
-            const std::size_t part_degree = element_count(component);
-            Count* product = coefficients_.data() + offset;
-            const Count* factor = coefficients_.data() + *part;
-            for (std::size_t i = degree + part_degree + 1; i-- > 0;) {
-                const std::size_t j_low = i > degree ? i - degree : 0;
-                const std::size_t j_high = i < part_degree ? i : part_degree;
-                Count sum = 0;
-                for (std::size_t j = j_low; j <= j_high; ++j) sum += product[i - j] * factor[j];
-                product[i] = sum;
-            }
-            degree += part_degree;
-            if (!spend((degree + 1) * (part_degree + 1))) return std::unexpected(Stop::interrupted);
-            rest &= ~component;
-            if (rest == 0) return {};
-            component = order_.component_of(lowest_element(rest), rest);
+    // The connected component of x within the convex `set`.
+    Mask128 component_of(std::size_t x, Mask128 set) const noexcept {
+        Mask128 component = comparable_[x] & set;
+        for (Mask128 frontier = component & ~element_bit(x); frontier != 0;) {
+            Mask128 reached = 0;
+            for_each_element(frontier, [&](std::size_t y) { reached |= comparable_[y]; });
+            frontier = reached & set & ~component;
+            component |= frontier;
         }
+        return component;
     }
 
-    // A longest chain of `set` by the given edges within it (for a convex
-    // set they generate its order), pushed lowest element first.
-    void push_longest_chain(Mask128 set) {
-        std::size_t end = lowest_element(set);
-        for_each_element(set, [&](std::size_t i) {
-            std::uint8_t length = 1;
-            std::uint8_t previous = kNoElement;
-            for_each_element(order_.predecessors[i] & set, [&](std::size_t p) {
-                if (chain_length_[p] >= length) {
-                    length = static_cast<std::uint8_t>(chain_length_[p] + 1);
-                    previous = static_cast<std::uint8_t>(p);
-                }
-            });
-            chain_length_[i] = length;
-            chain_previous_[i] = previous;
-            if (length > chain_length_[end]) end = i;
-        });
-        const std::size_t begin = chains_.size();
-        chains_.resize(begin + chain_length_[end]);
-        for (std::size_t k = chains_.size(); k-- > begin;) {
-            chains_[k] = static_cast<std::uint8_t>(end);
-            end = chain_previous_[end];
-        }
-    }
-
-    bool spend(std::size_t work) {
+    bool spend(std::uint64_t work) {
         work_ += work;
         if (work_ < kPollInterval) return true;
         work_ = 0;
         return !interrupt_();
     }
 
-    static constexpr std::uint8_t kNoElement = 0xFF;
-
     const OrderMasks& order_;
-    std::size_t max_coefficients_;
+    std::size_t max_bytes_;
     InterruptPoll interrupt_;
-    std::vector<Count> coefficients_;
-    MaskMap<std::size_t> memo_;
-    std::vector<std::uint8_t> chains_;  // the chains of the sets being summed, outermost first
-    std::array<std::uint8_t, kMaxElements> chain_length_{};
-    std::array<std::uint8_t, kMaxElements> chain_previous_{};
+    std::array<Mask128, kMaxElements> comparable_{};
+    CoefficientArena arena_;
+    MaskMap<const void*> memo_;
+    // The components of the terms being summed, outermost first, and their polynomials.
+    std::vector<Mask128> components_;
+    std::vector<Factor> factors_;
+    std::vector<Narrow> narrow_scratch_;
+    std::vector<Wide> wide_scratch_;
     std::uint64_t work_ = 0;
 };
 
 }  // namespace
 
-KernelResult<std::optional<LayerSizes>> layer_sizes_by_polynomial(const OrderMasks& order,
-                                                                  std::size_t max_coefficients,
-                                                                  InterruptPoll interrupt) {
-    PolynomialMemo memo(order, max_coefficients, interrupt);
-    std::expected<LayerSizes, Stop> sizes = memo.layer_sizes();
-    if (sizes) return std::move(*sizes);
-    if (sizes.error() == Stop::interrupted) return std::unexpected(kInterrupted);
-    return std::nullopt;
+KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order, std::size_t max_bytes,
+                                                   InterruptPoll interrupt) {
+    IdealPolynomials polynomials(order, max_bytes, interrupt);
+    std::optional<LayerSizes> sizes = polynomials.layer_sizes();
+    if (!sizes) return std::unexpected(kInterrupted);
+    return std::move(*sizes);
 }
 
 }  // namespace quorvane::ideals

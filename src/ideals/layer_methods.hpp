@@ -1,5 +1,4 @@
-// Two ways to count the order ideals by size. Each returns nullopt when it
-// gives up at its bound, leaving the choice of another method to the caller.
+// Two ways to count the order ideals by size.
 #pragma once
 
 #include <cstddef>
@@ -14,17 +13,16 @@ namespace quorvane::ideals {
 
 using LayerSizes = std::vector<Count>;
 
-// Visits every ideal once with memory for n frames; gives up after visiting
-// more than `max_ideals` ideals.
+// Visits every ideal once with memory for n frames; gives up (nullopt) after
+// visiting more than `max_ideals` ideals.
 [[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_walk(const OrderMasks& order,
                                                                           std::uint64_t max_ideals,
                                                                           InterruptPoll interrupt);
 
-// The ideal polynomial by chain separation and component products, memoised
-// per element set; gives up when the memo would hold more than
-// `max_coefficients` coefficients.
-[[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_polynomial(const OrderMasks& order,
-                                                                                std::size_t max_coefficients,
-                                                                                InterruptPoll interrupt);
+// The ideal polynomial by pivots and component products, memoised per
+// connected set. Throws std::bad_alloc when the memo would need more than
+// `max_bytes`.
+[[nodiscard]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order, std::size_t max_bytes,
+                                                                 InterruptPoll interrupt);
 
 }  // namespace quorvane::ideals
