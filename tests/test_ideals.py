@@ -339,7 +339,7 @@ class Stop(Exception):
 @pytest.mark.parametrize(
     "call",
     [
-        lambda: q.lattice_layer_sizes(*random_bipartite(50, 0.08)),
+        lambda: q.lattice_layer_sizes(*random_bipartite(64, 0.15)),
         lambda: q.linear_extension_count_data(*ladder(42)),
         lambda: q.linear_extension_count_data(40, [], U64_MAX),
     ],

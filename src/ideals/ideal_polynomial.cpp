@@ -3,15 +3,17 @@
 // product of its components. In a connected S, an ideal either misses an
 // element v, and then all of ↑v, or holds v and all of ↓v:
 //     J(S) = J(S ∖ ↑v) + q^|S ∩ ↓v| · J(S ∖ ↓v).
-// The element comparable to the most others shrinks both terms most and
-// tends to break them into components. Only connected sets are memoised:
-// the components recur across many different disconnected sets.
+// The pivot v is the element with the most comparable pairs through it,
+// |S ∩ ↓v| · |S ∩ ↑v|: it shrinks both terms most and tends to break them
+// into components. Only connected sets are memoised, since the same
+// components recur across many different disconnected sets.
 #include "layer_methods.hpp"
 
 #include <array>
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <type_traits>
+#include <utility>
 
 #include "coefficient_arena.hpp"
 #include "mask_map.hpp"
@@ -19,8 +21,8 @@
 namespace quorvane::ideals {
 namespace {
 
-// J(S) has at most 2^|S| ideals in all, so below 64 elements every
-// coefficient and every partial sum fits in 64 bits.
+// J(S) has 2^|S| ideals at most, so below 64 elements every coefficient and
+// every partial sum fits in 64 bits.
 using Narrow = std::uint64_t;
 using Wide = Count;
 constexpr bool fits_narrow(std::size_t elements) noexcept { return elements < 64; }
@@ -29,29 +31,44 @@ constexpr bool fits_narrow(std::size_t elements) noexcept { return elements < 64
 constexpr std::size_t kTableBytesPerEntry = 96;
 constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 22;
 
-struct Factor {
-    const void* coefficients;  // Narrow or Wide, by the element count
+// The polynomial of a set of `elements` elements: Narrow or Wide by its size.
+struct Polynomial {
+    const void* coefficients;
     std::size_t elements;
+};
+
+constexpr Narrow kOne = 1;
+
+// q^shift · J(rest): the components of rest of three or more elements are
+// the memo's, the smaller ones are counted.
+struct Term {
+    std::size_t shift = 0;
+    std::size_t elements = 0;
+    std::size_t singles = 0;
+    std::size_t pairs = 0;  // two-element chains
+    std::size_t components_end = 0;
 };
 
 class IdealPolynomials {
 public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
-        : order_(order), max_bytes_(max_bytes), interrupt_(interrupt),
-          narrow_scratch_(order.n + 1), wide_scratch_(order.n + 1) {
+        : order_(order), max_bytes_(max_bytes), interrupt_(interrupt), narrow_scratch_(order.n + 1),
+          wide_scratch_(order.n + 1) {
         for (std::size_t i = 0; i < order.n; ++i) comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
     }
 
     // Null when interrupted.
     std::optional<LayerSizes> layer_sizes() {
         LayerSizes sizes(order_.n + 1);
-        if (!add_term(order_.all, 0, sizes.data())) return std::nullopt;
+        const Term whole = split(order_.all, 0);
+        if (!add_terms(sizes.data(), 0, std::span(&whole, 1))) return std::nullopt;
         return sizes;
     }
 
 private:
-    // J(set) of a connected set of at least three elements; null when interrupted.
-    // Each call removes at least the pivot, so the recursion is at most n deep.
+    // J(set) of a connected set of three or more elements; null when
+    // interrupted. Each level removes at least its pivot, so the recursion is
+    // at most n deep.
     const void* connected(Mask128 set) {
         if (const void* const* known = memo_.find(set)) return *known;
         const std::size_t elements = element_count(set);
@@ -61,97 +78,147 @@ private:
     template <class T>
     const void* sum_over_pivot(Mask128 set, std::size_t elements) {
         T* sum = arena_.allocate_zeroed<T>(elements + 1);
-        const std::size_t pivot = most_comparable(set);
-        const Mask128 below = order_.at_or_below[pivot] & set;
-        const Mask128 above = order_.at_or_above[pivot] & set;
-        if (!add_term(set & ~above, 0, sum) || !add_term(set & ~below, element_count(below), sum)) return nullptr;
+        const std::size_t v = pivot(set);
+        const Mask128 below = order_.at_or_below[v] & set;
+        const Mask128 above = order_.at_or_above[v] & set;
+        const std::size_t first = components_.size();
+        const std::array<Term, 2> terms{split(set & ~above, 0), split(set & ~below, element_count(below))};
+        if (!add_terms(sum, first, terms)) return nullptr;
         *memo_.insert(set).first = sum;
         if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
         return sum;
     }
 
-    // sum += q^shift · J(rest) for a convex `rest`; false when interrupted.
-    // The components' polynomials are all found before any is multiplied, so
-    // that one scratch buffer serves every level of the recursion.
-    template <class T>
-    bool add_term(Mask128 rest, std::size_t shift, T* sum) {
-        const std::size_t first = components_.size();
-        std::size_t singles = 0;
-        std::size_t pairs = 0;
-        std::size_t elements = 0;
+    // Pushes the components of `rest` of three or more elements, and asks
+    // the memo for them ahead of use.
+    Term split(Mask128 rest, std::size_t shift) {
+        Term term{.shift = shift, .elements = element_count(rest)};
         while (rest != 0) {
             const Mask128 component = component_of(lowest_element(rest), rest);
             rest &= ~component;
             const std::size_t size = element_count(component);
-            elements += size;
             if (size == 1) {
-                ++singles;
+                ++term.singles;
             } else if (size == 2) {
-                ++pairs;  // a two-element chain
+                ++term.pairs;
             } else {
                 memo_.prefetch(component);
                 components_.push_back(component);
             }
         }
+        term.components_end = components_.size();
+        return term;
+    }
+
+    // sum += every term, whose components were pushed from `first` on;
+    // false when interrupted. All their polynomials are found before any is
+    // multiplied, so that one scratch buffer serves every level of the
+    // recursion.
+    template <class T>
+    bool add_terms(T* sum, std::size_t first, std::span<const Term> terms) {
         factors_.resize(components_.size());
         for (std::size_t k = first; k < components_.size(); ++k) {
             const void* coefficients = connected(components_[k]);
             if (coefficients == nullptr) return false;
             factors_[k] = {coefficients, element_count(components_[k])};
         }
-        const std::span<const Factor> factors(factors_.data() + first, components_.size() - first);
-        if (factors.size() == 1 && singles == 0 && pairs == 0) {
-            add_shifted(sum + shift, factors[0]);
-        } else {
-            T* product = scratch<T>();
-            product[0] = 1;
-            std::size_t degree = 0;
-            for (const Factor& factor : factors) degree = multiply(product, degree, factor);
-            for (; singles > 0; --singles) degree = multiply_by_single(product, degree);
-            for (; pairs > 0; --pairs) degree = multiply_by_pair(product, degree);
-            add_all(sum + shift, product, elements);
+        std::size_t begin = first;
+        std::uint64_t work = 0;
+        for (const Term& term : terms) {
+            add_product(sum + term.shift, std::span(factors_.data() + begin, term.components_end - begin), term);
+            work += term.elements * (term.components_end - begin + 1);
+            begin = term.components_end;
         }
         components_.resize(first);
         factors_.resize(first);
-        return spend(elements * (factors.size() + 1));
+        return spend(work);
+    }
+
+    // target += the product of the factors and of the term's single elements
+    // and pairs. The largest factor goes last, multiplied straight into the
+    // target by the product of all the others, which is small.
+    template <class T>
+    void add_product(T* target, std::span<Polynomial> factors, const Term& term) {
+        Polynomial largest{&kOne, 0};
+        if (!factors.empty()) {
+            Polynomial* chosen = &factors.front();
+            for (Polynomial& factor : factors) {
+                if (factor.elements > chosen->elements) chosen = &factor;
+            }
+            std::swap(*chosen, factors.back());
+            largest = factors.back();
+            factors = factors.first(factors.size() - 1);
+        }
+        if (fits_narrow(term.elements - largest.elements)) {
+            add_convolution(target, largest, narrow_scratch_.data(), product_of_rest(narrow_scratch_.data(), factors, term));
+        } else if constexpr (std::is_same_v<T, Wide>) {
+            add_convolution(target, largest, wide_scratch_.data(), product_of_rest(wide_scratch_.data(), factors, term));
+        }
+    }
+
+    // The product of the factors and the term's singles and pairs; returns its degree.
+    template <class P>
+    static std::size_t product_of_rest(P* product, std::span<const Polynomial> factors, const Term& term) {
+        product[0] = 1;
+        std::size_t degree = 0;
+        for (const Polynomial& factor : factors) degree = with_width<P>(factor, [&](const auto* coefficients) {
+            return multiply(product, degree, coefficients, factor.elements);
+        });
+        for (std::size_t k = 0; k < term.singles; ++k) degree = multiply_by_single(product, degree);
+        for (std::size_t k = 0; k < term.pairs; ++k) degree = multiply_by_pair(product, degree);
+        return degree;
+    }
+
+    // target[i + j] += factor[i] · other[j], the inner loop running along the
+    // larger polynomial.
+    template <class T, class P>
+    static void add_convolution(T* target, const Polynomial& factor, const P* other, std::size_t other_degree) {
+        with_width<T>(factor, [&](const auto* coefficients) {
+            for (std::size_t j = 0; j <= other_degree; ++j) {
+                const T c = other[j];
+                T* out = target + j;
+                for (std::size_t i = 0; i <= factor.elements; ++i) out[i] += static_cast<T>(coefficients[i]) * c;
+            }
+            return 0;
+        });
+    }
+
+    // Calls use(coefficients) with the polynomial's coefficients as Narrow or
+    // Wide; a polynomial meant for a Narrow product is always Narrow.
+    template <class T, class Use>
+    static auto with_width(const Polynomial& polynomial, Use&& use) {
+        if constexpr (std::is_same_v<T, Wide>) {
+            if (!fits_narrow(polynomial.elements)) return use(static_cast<const Wide*>(polynomial.coefficients));
+        }
+        return use(static_cast<const Narrow*>(polynomial.coefficients));
     }
 
     // Multiplies the product in place, highest degree first, so that each
     // coefficient is read before it is overwritten; returns the new degree.
     // Every partial sum is at most a count of ideals of the product's set.
-    template <class T>
-    std::size_t multiply(T* product, std::size_t degree, const Factor& factor) {
-        if constexpr (std::is_same_v<T, Wide>) {
-            if (!fits_narrow(factor.elements)) {
-                return multiply_by(product, degree, static_cast<const Wide*>(factor.coefficients), factor.elements);
-            }
-        }
-        return multiply_by(product, degree, static_cast<const Narrow*>(factor.coefficients), factor.elements);
-    }
-
-    template <class T, class F>
-    static std::size_t multiply_by(T* product, std::size_t degree, const F* factor, std::size_t factor_degree) {
+    template <class P, class F>
+    static std::size_t multiply(P* product, std::size_t degree, const F* factor, std::size_t factor_degree) {
         for (std::size_t i = degree + factor_degree + 1; i-- > 0;) {
             const std::size_t j_low = i > degree ? i - degree : 0;
             const std::size_t j_high = i < factor_degree ? i : factor_degree;
-            T total = 0;
-            for (std::size_t j = j_low; j <= j_high; ++j) total += product[i - j] * factor[j];
+            P total = 0;
+            for (std::size_t j = j_low; j <= j_high; ++j) total += product[i - j] * static_cast<P>(factor[j]);
             product[i] = total;
         }
         return degree + factor_degree;
     }
 
     // Times 1 + q, the polynomial of a single element.
-    template <class T>
-    static std::size_t multiply_by_single(T* product, std::size_t degree) {
+    template <class P>
+    static std::size_t multiply_by_single(P* product, std::size_t degree) {
         product[degree + 1] = product[degree];
         for (std::size_t i = degree; i > 0; --i) product[i] += product[i - 1];
         return degree + 1;
     }
 
     // Times 1 + q + q^2, the polynomial of a two-element chain.
-    template <class T>
-    static std::size_t multiply_by_pair(T* product, std::size_t degree) {
+    template <class P>
+    static std::size_t multiply_by_pair(P* product, std::size_t degree) {
         product[degree + 2] = product[degree];
         product[degree + 1] = degree > 0 ? product[degree] + product[degree - 1] : product[degree];
         for (std::size_t i = degree; i > 1; --i) product[i] += product[i - 1] + product[i - 2];
@@ -159,38 +226,15 @@ private:
         return degree + 2;
     }
 
-    template <class T>
-    static void add_shifted(T* target, const Factor& factor) {
-        if constexpr (std::is_same_v<T, Wide>) {
-            if (!fits_narrow(factor.elements)) {
-                return add_all(target, static_cast<const Wide*>(factor.coefficients), factor.elements);
-            }
-        }
-        add_all(target, static_cast<const Narrow*>(factor.coefficients), factor.elements);
-    }
-
-    template <class T, class F>
-    static void add_all(T* target, const F* source, std::size_t degree) {
-        for (std::size_t j = 0; j <= degree; ++j) target[j] += source[j];
-    }
-
-    template <class T>
-    T* scratch() {
-        if constexpr (std::is_same_v<T, Wide>) {
-            return wide_scratch_.data();
-        } else {
-            return narrow_scratch_.data();
-        }
-    }
-
-    std::size_t most_comparable(Mask128 set) const noexcept {
+    std::size_t pivot(Mask128 set) const noexcept {
         std::size_t best = lowest_element(set);
-        std::size_t best_count = 0;
+        std::size_t best_pairs = 0;
         for_each_element(set, [&](std::size_t x) {
-            const std::size_t count = element_count(comparable_[x] & set);
-            if (count > best_count) {
+            const std::size_t pairs =
+                element_count(order_.at_or_below[x] & set) * element_count(order_.at_or_above[x] & set);
+            if (pairs > best_pairs) {
                 best = x;
-                best_count = count;
+                best_pairs = pairs;
             }
         });
         return best;
@@ -223,7 +267,7 @@ private:
     MaskMap<const void*> memo_;
     // The components of the terms being summed, outermost first, and their polynomials.
     std::vector<Mask128> components_;
-    std::vector<Factor> factors_;
+    std::vector<Polynomial> factors_;
     std::vector<Narrow> narrow_scratch_;
     std::vector<Wide> wide_scratch_;
     std::uint64_t work_ = 0;
