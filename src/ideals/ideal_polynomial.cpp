@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "../common/work_budget.hpp"
 #include "coefficient_arena.hpp"
 #include "mask_map.hpp"
 
@@ -29,7 +30,9 @@ constexpr bool fits_narrow(std::size_t elements) noexcept { return elements < 64
 
 // A memo slot of 32 bytes at up to 5/8 load, with the table doubling.
 constexpr std::size_t kTableBytesPerEntry = 96;
-constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 22;
+// Work per element of a set computed: the pivot's counts, the search for
+// components and the sums.
+constexpr std::uint64_t kUnitsPerElement = 16;
 
 // The polynomial of a set of `elements` elements: Narrow or Wide by its size.
 struct Polynomial {
@@ -52,7 +55,7 @@ struct Term {
 class IdealPolynomials {
 public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
-        : order_(order), max_bytes_(max_bytes), interrupt_(interrupt), narrow_scratch_(order.n + 1),
+        : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1) {
         for (std::size_t i = 0; i < order.n; ++i) comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
     }
@@ -123,15 +126,15 @@ private:
             factors_[k] = {coefficients, element_count(components_[k])};
         }
         std::size_t begin = first;
-        std::uint64_t work = 0;
+        std::uint64_t elements = 0;
         for (const Term& term : terms) {
             add_product(sum + term.shift, std::span(factors_.data() + begin, term.components_end - begin), term);
-            work += term.elements * (term.components_end - begin + 1);
             begin = term.components_end;
+            elements += term.elements;
         }
         components_.resize(first);
         factors_.resize(first);
-        return spend(work);
+        return !budget_.charge(elements * kUnitsPerElement);
     }
 
     // target += the product of the factors and of the term's single elements
@@ -252,16 +255,9 @@ private:
         return component;
     }
 
-    bool spend(std::uint64_t work) {
-        work_ += work;
-        if (work_ < kPollInterval) return true;
-        work_ = 0;
-        return !interrupt_();
-    }
-
     const OrderMasks& order_;
     std::size_t max_bytes_;
-    InterruptPoll interrupt_;
+    WorkBudget budget_;
     std::array<Mask128, kMaxElements> comparable_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
@@ -270,7 +266,6 @@ private:
     std::vector<Polynomial> factors_;
     std::vector<Narrow> narrow_scratch_;
     std::vector<Wide> wide_scratch_;
-    std::uint64_t work_ = 0;
 };
 
 }  // namespace

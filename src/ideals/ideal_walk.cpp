@@ -4,10 +4,13 @@
 // the ideal without its highest element.
 #include "layer_methods.hpp"
 
+#include "../common/work_budget.hpp"
+
 namespace quorvane::ideals {
 namespace {
 
-constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 22;
+// A step of the walk: a few mask operations per element completed.
+constexpr std::uint64_t kUnitsPerIdeal = 8;
 
 struct WalkFrame {
     Mask128 ideal;
@@ -23,6 +26,7 @@ KernelResult<std::optional<LayerSizes>> layer_sizes_by_walk(const OrderMasks& or
     std::vector<std::uint64_t> counts(order.n + 1);
     counts[0] = 1;
     std::uint64_t visited = 1;
+    WorkBudget budget(interrupt);
     std::vector<WalkFrame> stack;
     stack.reserve(order.n + 1);
     if (order.minimal != 0) stack.push_back({0, order.minimal, order.minimal});
@@ -38,7 +42,7 @@ KernelResult<std::optional<LayerSizes>> layer_sizes_by_walk(const OrderMasks& or
         const Mask128 addable = (top.addable ^ element_bit(i)) | order.completed_by(i, ideal);
         ++counts[stack.size()];
         if (++visited > max_ideals) return std::nullopt;
-        if (visited % kPollInterval == 0 && interrupt()) return std::unexpected(kInterrupted);
+        if (budget.charge(kUnitsPerIdeal)) return std::unexpected(kInterrupted);
         const Mask128 untried = addable & elements_after(i);
         if (untried != 0) stack.push_back({ideal, addable, untried});
     }
