@@ -9,6 +9,7 @@ import pytest
 from hypothesis import assume, given
 from hypothesis import strategies as st
 
+from families import family_members
 from isolation import run_isolated
 from model import ideals as model
 from model.order import INDEX_OUT_OF_RANGE, NOT_TOPOLOGICAL, strictly_above
@@ -187,6 +188,60 @@ def test_extension_count_of_disjoint_union_interleaves(first, second):
     total = math.comb(n + m, n) * parts[0][1][1] * parts[1][1][1]
     expected = ("ok", ("int", total)) if total <= model.U128_MAX else ("error", "ValueError", model.COUNT_OVERFLOW)
     assert outcome(q.linear_extension_count_data, n + m, union) == expected
+
+
+# Layer sizes by every method. Posets with few ideals are walked, the others
+# go down the pivot recursion; an antichain of 14 elements beside any poset
+# sends it down the recursion and multiplies its layer sizes by a binomial row.
+
+BESIDE = 14
+
+
+def beside_antichain(poset):
+    n, edges = poset
+    return n + BESIDE, edges
+
+
+def times_binomial_row(sizes):
+    return polynomial_product(sizes, [math.comb(BESIDE, k) for k in range(BESIDE + 1)])
+
+
+@st.composite
+def grid_shapes(draw, room=128):
+    shapes = []
+    while room > 0 and (not shapes or draw(st.booleans())):
+        rows = draw(st.integers(1, min(room, 12)))
+        shapes.append((rows, draw(st.integers(1, room // rows))))
+        room -= shapes[-1][0] * shapes[-1][1]
+    return shapes
+
+
+@given(family_members(max_n=10))
+def test_walked_layer_sizes_match_brute_force(poset):
+    assert q.lattice_layer_sizes(*poset) == model.lattice_layer_sizes(*poset)
+
+
+@given(family_members(max_n=10))
+def test_recursion_layer_sizes_match_brute_force(poset):
+    assert q.lattice_layer_sizes(*beside_antichain(poset)) == times_binomial_row(model.lattice_layer_sizes(*poset))
+
+
+@given(family_members(max_n=48))
+def test_recursion_layer_sizes_match_walk(poset):
+    """Alone, most of these posets have few enough ideals to be walked."""
+    assert q.lattice_layer_sizes(*beside_antichain(poset)) == times_binomial_row(q.lattice_layer_sizes(*poset))
+
+
+@given(grid_shapes())
+def test_unions_of_grids_follow_gaussian_binomials(shapes):
+    """Grids and chains (grids of one row) side by side: products of Gaussian binomials and q-integers."""
+    n, edges, expected = 0, [], [1]
+    for rows, cols in shapes:
+        size, part = young_diagram((cols,) * rows)
+        edges += [(n + a, n + b) for a, b in part]
+        n += size
+        expected = polynomial_product(expected, gaussian_binomial(rows, cols))
+    assert q.lattice_layer_sizes(n, edges) == expected
 
 
 # Closed forms.
@@ -371,6 +426,20 @@ def test_long_calls_are_interruptible(call):
 def test_wide_levels_overflow_without_visiting_ideals(edges):
     with pytest.raises(ValueError, match="^linear extension count exceeded u128$"):
         q.linear_extension_count_data(128, edges)
+
+
+def test_hopeless_layer_sizes_end_in_memory_error():
+    """A balanced two-layer order of average degree 10 needs more memo than a call may hold."""
+    code = """
+        import _quorvane_rust as q
+        try:
+            q.lattice_layer_sizes(*POSET)
+        except MemoryError:
+            print("MemoryError")
+        print(*q.lattice_layer_sizes(3, []))
+    """
+    result = run_isolated(f"POSET = {random_bipartite(64, 0.15)!r}\n" + textwrap.dedent(code), timeout=600)
+    assert result.stdout.split() == ["MemoryError", "1", "3", "3", "1"]
 
 
 def test_memory_exhaustion_raises_memory_error():

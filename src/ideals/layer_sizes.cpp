@@ -11,7 +11,7 @@ namespace quorvane::ideals {
 namespace {
 
 constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 13;
-constexpr std::size_t kMemoBytes = std::size_t{1} << 30;
+constexpr std::size_t kMemoBytes = std::size_t{1} << 29;
 
 }  // namespace
 
