@@ -100,6 +100,48 @@ def test_exact_ints_and_protocol_agree_with_model(case):
     assert outcome(closure, n, tuple(items)) == expected
 
 
+@st.composite
+def wide_rows(draw):
+    """(n, x): one row of runs of ones and lone bits, at widths around the
+    960-bit blocks in which ints are converted, often zero far below its top."""
+    n = draw(st.one_of(st.sampled_from([959, 960, 961, 1919, 1920, 1921, 2048]), st.integers(2, 2100)))
+    x = 0
+    for _ in range(draw(st.integers(0, 6))):
+        # Digit and word boundaries are where a shift goes wrong.
+        boundaries = [b for b in range(30, n, 30)] + [b for b in range(64, n, 64)] or [1]
+        start = draw(st.one_of(st.integers(1, n - 1), st.sampled_from(boundaries)))
+        length = draw(st.sampled_from([1, 1, 29, 30, 31, 64, 200, n]))
+        x |= ((1 << min(length, n - start)) - 1) << start
+    return n, x
+
+
+@given(wide_rows())
+def test_wide_ints_pass_through_unchanged(case):
+    # Successors without successors of their own close nothing: what comes
+    # out is what went in, decoded and encoded again, on either path.
+    n, x = case
+    items = [x] + [0] * (n - 1)
+    assert closure(n, items) == items
+    assert closure(n, [Sub(x)] + [0] * (n - 1)) == items
+
+
+@pytest.mark.parametrize("n", [64, 960, 961, 1920])
+@pytest.mark.parametrize("wrap", [int, Sub], ids=["int", "subclass"])
+def test_top_bit_of_the_last_word_is_the_limit(n, wrap):
+    width = 64 * -(-n // 64)
+    inside = (1 << (n - 1)) | 2
+    assert closure(n, [wrap(inside)] + [0] * (n - 1))[0] == inside
+    for beyond in (1 << width, (1 << (width + 1)) - 2, -(1 << (width - 1))):
+        result = outcome(closure, n, [wrap(beyond)] + [0] * (n - 1))
+        assert result == ("error", "ValueError", INDEX_OUT_OF_RANGE)
+
+
+def test_results_up_to_a_word_are_the_interpreters_own_small_ints():
+    zero, six = 0, 6
+    assert closure(3, [0b110, 0b100, 0])[2] is zero
+    assert closure(70, [0b110] + [0] * 69)[0] is six
+
+
 @pytest.mark.parametrize("wrap", [int, Sub, Numpyish], ids=["int", "subclass", "numpy answers"])
 @pytest.mark.parametrize(
     "n, items, expected",

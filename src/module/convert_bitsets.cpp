@@ -6,6 +6,7 @@
 
 #include "convert_to_python.hpp"
 #include "errors.hpp"
+#include "long_digits.hpp"
 
 namespace quorvane::py {
 namespace {
@@ -121,6 +122,7 @@ RowOutcome decode_by_protocol(PyObject* item, const Protocol& protocol, std::spa
         return RowOutcome::failed;
     }
     // Only whole 8-byte groups count; a trailing partial group is ignored.
+    static_assert(std::endian::native == std::endian::little, "the bytes are little-endian words");
     const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get()));
     if (size / sizeof(Word) != row.size()) return RowOutcome::misshapen;
     std::memcpy(row.data(), PyBytes_AS_STRING(bytes.get()), row.size_bytes());
@@ -128,20 +130,17 @@ RowOutcome decode_by_protocol(PyObject* item, const Protocol& protocol, std::spa
 }
 
 // For an exact int the protocol's answers are fixed by the interpreter: it
-// fails exactly when the value is negative or needs more than the row's bytes.
+// fails exactly when the value is negative or needs more than the row's words.
 RowOutcome decode_exact_int(PyObject* item, std::span<Word> row) {
-    auto* bytes = reinterpret_cast<unsigned char*>(row.data());
-#if PY_VERSION_HEX >= 0x030D0000
-    const int flags = Py_ASNATIVEBYTES_LITTLE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER | Py_ASNATIVEBYTES_REJECT_NEGATIVE;
-    const Py_ssize_t needed = PyLong_AsNativeBytes(item, bytes, static_cast<Py_ssize_t>(row.size_bytes()), flags);
-    const bool fits = needed >= 0 && static_cast<std::size_t>(needed) <= row.size_bytes();
-#else
-    const bool fits = _PyLong_AsByteArray(reinterpret_cast<PyLongObject*>(item), bytes, row.size_bytes(),
-                                          /*little_endian=*/1, /*is_signed=*/0) == 0;
-#endif
-    if (fits) return RowOutcome::whole;
-    PyErr_Clear();  // the interpreter's negative or overflow error
-    return out_of_range();
+    switch (exact_int_to_zeroed_words(item, row)) {
+        case WordsFit::fits:
+            return RowOutcome::whole;
+        case WordsFit::negative_or_too_wide:
+            return out_of_range();
+        case WordsFit::failed:
+            break;
+    }
+    return RowOutcome::failed;
 }
 
 }  // namespace

@@ -13,21 +13,12 @@
 #include <vector>
 
 #include "../common/kernel_types.hpp"
+#include "long_digits.hpp"
 
 namespace quorvane::py {
 
 inline PyRef to_python(std::uint64_t value) { return PyRef::steal(PyLong_FromUnsignedLongLong(value)); }
 inline PyRef to_python(double value) { return PyRef::steal(PyFloat_FromDouble(value)); }
-
-// Words are handed to the interpreter as the little-endian bytes they occupy.
-static_assert(std::endian::native == std::endian::little, "words are exchanged as little-endian bytes");
-
-// The int whose binary digits are the words, least significant word first;
-// two's complement when signed.
-inline PyRef to_python_words(std::span<const Word> words, bool is_signed) {
-    return PyRef::steal(_PyLong_FromByteArray(reinterpret_cast<const unsigned char*>(words.data()),
-                                              words.size_bytes(), /*little_endian=*/1, is_signed ? 1 : 0));
-}
 
 inline PyRef to_python(Mask128 value) {
     const Word words[] = {static_cast<Word>(value), static_cast<Word>(value >> kWordBits)};
