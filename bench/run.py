@@ -5,11 +5,13 @@
 
 Prints, per function and workload, the median time and its ratio to the
 output floor: the time to build a plain Python object of the result's shape.
-With --baseline, another build of the module (a path to its shared object) is
-timed on the same inputs in the same run, alternating call by call, and its
-time over the installed build's is printed as the speed-up. A second table
-(bench/counting.py) gives the counting functions' answers within one second
-over the poset families; it runs when no filter is given, or with --families.
+A case with a pure-Python equivalent times that too, interleaved with the
+call, and prints how much slower it is. With --baseline, another build of the
+module (a path to its shared object) is timed on the same inputs in the same
+run, alternating call by call, and its time over the installed build's is
+printed as the speed-up. A second table (bench/counting.py) gives the counting
+functions' answers within one second over the poset families; it runs when no
+filter is given, or with --families.
 """
 
 import argparse
@@ -82,10 +84,17 @@ def main():
             note = type(error).__name__
         else:
             note = ""
+        timed = [call]
         if baseline and case.time_it:
-            seconds, baseline_seconds = median_times([call, case.prepare(baseline)], options.repeat)
-        else:
-            seconds = median_time(call, options.repeat) if case.time_it else 0.0
+            timed.append(case.prepare(baseline))
+        if case.reference and case.time_it:
+            timed.append(case.reference())
+        times = median_times(timed, options.repeat) if case.time_it else [0.0]
+        seconds = times[0]
+        if baseline and case.time_it:
+            baseline_seconds = times[1]
+        if case.reference and case.time_it:
+            note += f"pure-Python loop {times[-1] * 1e3:.0f} ms, {times[-1] / seconds:.1f}x slower"
         # A scalar result has no output to speak of: only containers get a floor.
         has_output = isinstance(result, (list, tuple))
         floor = floor_time(result, options.repeat) if has_output and case.floor else 0.0

@@ -65,3 +65,29 @@ def scores(n, seed=0):
 def matrix(n, seed=0):
     rng = _random.Random(seed + 7 * n)
     return [[rng.uniform(-1.0, 1.0) for _ in range(n)] for _ in range(n)]
+
+
+def commit_dag(n, reach=60, seed=0):
+    """A commit-history-like DAG: each i joined to i + 1 and to one random element up to `reach` ahead."""
+    rng = _random.Random(seed * 1_000_003 + n)
+    edges = [(i, i + 1) for i in range(n - 1)]
+    for i in range(n - 1):
+        j = i + rng.randint(1, reach)
+        if j < n:
+            edges.append((i, j))
+    return n, edges
+
+
+def package_graph(n, mean_dependencies=4, seed=0):
+    """A package-dependency-like DAG: element i depends on a few higher-numbered
+    elements, most often on the widely shared base packages near the top. The
+    number of dependencies is heavy-tailed, as in real package archives."""
+    rng = _random.Random(seed * 1_000_003 + n * 17 + mean_dependencies)
+    edges = []
+    for i in range(n - 1):
+        above = n - 1 - i
+        count = min(above, int(rng.paretovariate(1.5) * mean_dependencies / 3))
+        for _ in range(count):
+            # Skewed towards the top: a few base packages are depended on by most.
+            edges.append((i, n - 1 - int(above * rng.random() ** 3)))
+    return n, edges
