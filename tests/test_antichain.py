@@ -36,6 +36,20 @@ def contested_posets(draw, max_n=60):
     return n, edges, draw(st.lists(fractions, min_size=n, max_size=n))
 
 
+@st.composite
+def histories(draw, max_n=260):
+    """Commit-history-like orders: each i joined to i + 1 and to one element a
+    little ahead, so that nearly every pair is comparable and the levels of a
+    phase are many and narrow."""
+    n = draw(st.integers(2, max_n))
+    reach = draw(st.sampled_from([2, 5, 20, 60]))
+    rng = draw(st.randoms(use_true_random=False))
+    edges = [(i, i + 1) for i in range(n - 1)] + [(i, i + rng.randint(1, reach)) for i in range(n - 1)]
+    edges = [(i, j) for i, j in edges if j < n]
+    fractions = st.one_of(st.integers(-1, 9).map(lambda k: k / 10), st.floats(0.0, 3.0))
+    return n, edges, draw(st.lists(fractions, min_size=n, max_size=n))
+
+
 def assert_matches_model(n, edges, scores):
     assert outcome(q.max_antichain_score_data, n, edges, scores) == outcome(
         model.max_antichain_score_data, n, edges, scores
@@ -49,6 +63,12 @@ def test_matches_model(poset):
 
 @given(contested_posets())
 def test_rerouted_flow_matches_model(poset):
+    assert_matches_model(*poset)
+
+
+@settings(max_examples=60)
+@given(histories())
+def test_nearly_total_orders_match_model(poset):
     assert_matches_model(*poset)
 
 

@@ -14,32 +14,49 @@ namespace {
 
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
-// The first set bit at or after `from`, or `limit` if there is none (bits at
-// and above `limit` are zero).
-std::size_t next_set_bit(std::span<const Word> words, std::size_t from, std::size_t limit) noexcept {
-    if (from >= limit) return limit;
-    std::size_t k = word_of(from);
-    Word bits = words[k] & ~(bit_of(from) - 1);
+// The first position at or after `from` whose bit is set in `a` and, within
+// the words that `b` covers from word `b_first` on, in `b`; or `limit` if
+// there is none (bits at and above `limit` are zero).
+std::size_t next_common_bit(std::span<const Word> a, std::span<const Word> b, std::size_t b_first,
+                            std::size_t from, std::size_t limit) noexcept {
+    const std::size_t end = b_first + b.size();
+    std::size_t k = std::max(word_of(from), b_first);
+    if (from >= limit || k >= end) return limit;
+    Word bits = a[k] & b[k - b_first];
+    if (k == word_of(from)) bits &= ~(bit_of(from) - 1);
     while (bits == 0) {
-        if (++k == words.size()) return limit;
-        bits = words[k];
+        if (++k == end) return limit;
+        bits = a[k] & b[k - b_first];
     }
     return k * kWordBits + static_cast<std::size_t>(std::countr_zero(bits));
 }
 
+std::size_t next_set_bit(std::span<const Word> words, std::size_t from, std::size_t limit) noexcept {
+    return next_common_bit(words, words, 0, from, limit);
+}
+
+void set_bit(std::span<Word> words, std::size_t i) noexcept { words[word_of(i)] |= bit_of(i); }
 void clear_bit(std::span<Word> words, std::size_t i) noexcept { words[word_of(i)] &= ~bit_of(i); }
+bool test_bit(std::span<const Word> words, std::size_t i) noexcept { return (words[word_of(i)] & bit_of(i)) != 0; }
 
 // Nodes are numbered as in the network's definition: in-node i is i, out-node
 // j is n + j, then the source and the sink.
 //
-// Each node's edges are scanned in insertion order from its current edge, but
-// as bits: an edge is admissible in a phase when its residual exceeds the
-// tolerance and it climbs exactly one level, and the phase's admissible edges
-// are kept as bit rows, so that a scan skips a word of inadmissible edges at a
-// time. Within a phase an edge never becomes admissible again: only reverses
-// of admissible edges gain residual, and they descend a level. So the rows are
-// set by the levelling and only lose bits, exactly when an augmentation
-// leaves an edge at or below the tolerance.
+// Each node's edges are tried in insertion order from its current edge. An
+// edge is admissible when its residual exceeds the tolerance and it climbs
+// exactly one level. In-nodes take the odd levels and out-nodes the even ones,
+// so the out-nodes of one level form a bit row, and the admissible edges of an
+// in-node are its reachability row masked by the next level's row: a scan
+// skips a word of them at a time, and no per-edge structure is built. Within a
+// phase an edge never becomes admissible again: only reverses of admissible
+// edges gain residual, and they descend a level. So testing a residual when
+// the scan reaches its edge, as the definition does, never admits an edge
+// that the levelling did not.
+//
+// A node whose edges are exhausted leads nowhere for the rest of the phase:
+// entering it again would only move the current edge of the node before it
+// one step on. It leaves its level's row (or the source's row), so that
+// scans step over it at once, with the same effect.
 //
 // The current edge of a node is held as the element its edge leads to, which
 // is monotone in the edge's list position: for the source the in-element i;
@@ -51,26 +68,23 @@ public:
     explicit Dinic(SplitNetwork& network)
         : network_(network),
           n_(network.elements()),
+          words_(row_words(n_)),
           source_(2 * n_),
           sink_(2 * n_ + 1),
           level_(2 * n_ + 2),
           current_(2 * n_ + 2),
-          admissible_source_(row_words(n_)),
-          admissible_forward_(n_),
-          admissible_backward_(n_),
-          reached_in_(row_words(n_)),
-          reached_out_(row_words(n_)),
-          layer_(row_words(n_)),
-          frontier_(n_),
+          source_row_(words_),
+          reached_in_(words_),
+          reached_out_(words_),
+          layer_(words_),
           path_(2 * n_ + 2),
-          slots_(2 * n_ + 2),
           amounts_(2 * n_ + 2) {}
 
     KernelResult<double> run(InterruptPoll interrupt) {
         WorkBudget budget(interrupt);
         double flow = 0.0;
         for (;;) {
-            // A levelling scans every node's admissible bit row.
+            // A levelling may OR the reachability row of every in-node.
             if (budget.charge(checked_size(2 * n_ + 2, row_words(n_) + 1))) return std::unexpected(kInterrupted);
             if (!level_graph()) return flow;
             std::fill(current_.begin(), current_.end(), 0);
@@ -85,74 +99,107 @@ public:
     }
 
 private:
-    // Breadth-first levels, a layer at a time: in-nodes take the odd levels
-    // and out-nodes the even ones, since in-nodes lead only to out-nodes (and
-    // back to the source) and out-nodes only to in-nodes and the sink. Nodes
-    // at or beyond the sink's level cannot lead to the sink in this phase, so
-    // the levelling stops there and leaves them unreached: the search then
-    // skips the edges into them instead of entering them and failing, which
-    // moves the same current edges. Returns whether the sink was reached.
+    // The out-nodes of one even level, as the words from the first to the last
+    // that holds any: a level of a long chain spans few of the row's words.
+    struct LevelRow {
+        std::size_t offset;  // into out_levels_
+        std::size_t first_word;
+        std::size_t words;
+    };
+
+    LevelRow level_row(std::int32_t level) const noexcept { return level_rows_[static_cast<std::size_t>(level / 2 - 1)]; }
+
+    std::span<Word> words_of(LevelRow row) noexcept { return {out_levels_.data() + row.offset, row.words}; }
+
+    // Breadth-first levels, a layer at a time. Nodes at or beyond the sink's
+    // level cannot lead to the sink in this phase, so the levelling stops
+    // there and leaves them unreached: the search then skips the edges into
+    // them instead of entering them and failing, which moves the same current
+    // edges. Returns whether the sink was reached.
     bool level_graph() {
         std::fill(level_.begin(), level_.end(), -1);
         std::fill(reached_in_.begin(), reached_in_.end(), 0);
         std::fill(reached_out_.begin(), reached_out_.end(), 0);
+        std::fill(source_row_.begin(), source_row_.end(), 0);
+        out_levels_.clear();
+        level_rows_.clear();
         level_[source_] = 0;
-        std::size_t count = 0;
+        std::vector<std::size_t> frontier;
         for (std::size_t i = 0; i < n_; ++i) {
-            Word& word = admissible_source_[word_of(i)];
             if (network_.source_residual(i) > kTolerance) {
-                word |= bit_of(i);
-                reached_in_[word_of(i)] |= bit_of(i);
-                frontier_[count++] = i;
-            } else {
-                word &= ~bit_of(i);
+                set_bit(source_row_, i);
+                frontier.push_back(i);
             }
         }
-        for (std::int32_t level = 1; count != 0; level += 2) {
-            for (std::size_t f = 0; f < count; ++f) level_[frontier_[f]] = level;
-            next_layer(count, network_.open_forward(), admissible_forward_, reached_out_);
-            count = 0;
+        reached_in_ = source_row_;
+        for (std::int32_t level = 1; !frontier.empty(); level += 2) {
+            for (const std::size_t i : frontier) level_[i] = level;
+            frontier = next_out_layer(frontier);
             bool sink_reached = false;
-            for_each_bit(layer_, 0, [&](std::size_t j) {
+            for (const std::size_t j : frontier) {
                 level_[n_ + j] = level + 1;
-                frontier_[count++] = j;
                 sink_reached = sink_reached || network_.sink_residual(j) > kTolerance;
-            });
+            }
             if (sink_reached) {
                 level_[sink_] = level + 2;
-                // The in-nodes behind this layer would share the sink's level.
-                for (std::size_t f = 0; f < count; ++f) {
-                    std::span<Word> row = admissible_backward_.row(frontier_[f]);
-                    std::fill(row.begin(), row.end(), 0);
-                }
                 return true;
             }
-            next_layer(count, network_.open_backward(), admissible_backward_, reached_in_);
-            count = 0;
-            for_each_bit(layer_, 0, [&](std::size_t i) { frontier_[count++] = i; });
+            frontier = next_in_layer(frontier);
         }
         return false;
     }
 
-    // The layer after the frontier: the unreached targets of the frontier's
-    // open edges. The frontier's admissible rows are its open edges into it.
-    void next_layer(std::size_t count, const BitMatrix& open, BitMatrix& admissible, std::vector<Word>& reached) {
+    // The out-nodes first reached from the in-nodes of the frontier along open
+    // order edges, kept as the row of their level.
+    std::vector<std::size_t> next_out_layer(const std::vector<std::size_t>& frontier) {
         std::fill(layer_.begin(), layer_.end(), 0);
-        for (std::size_t f = 0; f < count; ++f) {
-            std::span<const Word> row = open.row(frontier_[f]);
-            for (std::size_t k = 0; k < row.size(); ++k) layer_[k] |= row[k] & ~reached[k];
+        for (const std::size_t i : frontier) {
+            const std::span<const Word> row = network_.order().row(i);
+            for (std::size_t k = word_of(i); k < words_; ++k) layer_[k] |= row[k];
         }
-        for (std::size_t f = 0; f < count; ++f) {
-            std::span<const Word> row = open.row(frontier_[f]);
-            std::span<Word> target = admissible.row(frontier_[f]);
-            for (std::size_t k = 0; k < row.size(); ++k) target[k] = row[k] & layer_[k];
+        for (std::size_t k = 0; k < words_; ++k) layer_[k] &= ~reached_out_[k];
+        // A saturated edge reaches its out-node only if an open one does too.
+        for (const std::size_t i : frontier) {
+            for (const auto& [lower, j] : network_.saturated_from(i)) {
+                if (test_bit(layer_, j) && !has_open_edge_into(frontier, j)) clear_bit(layer_, j);
+            }
         }
-        for (std::size_t k = 0; k < layer_.size(); ++k) reached[k] |= layer_[k];
+        std::vector<std::size_t> next;
+        for_each_bit(std::span<const Word>(layer_), 0, [&](std::size_t j) { next.push_back(j); });
+        for (std::size_t k = 0; k < words_; ++k) reached_out_[k] |= layer_[k];
+        const std::size_t first = next.empty() ? 0 : word_of(next.front());
+        const std::size_t count = next.empty() ? 0 : word_of(next.back()) + 1 - first;
+        const LevelRow row{out_levels_.size(), first, count};
+        out_levels_.insert(out_levels_.end(), layer_.begin() + static_cast<std::ptrdiff_t>(first),
+                           layer_.begin() + static_cast<std::ptrdiff_t>(first + count));
+        level_rows_.push_back(row);
+        return next;
+    }
+
+    bool has_open_edge_into(const std::vector<std::size_t>& frontier, std::size_t j) const noexcept {
+        return std::ranges::any_of(frontier, [&](std::size_t i) {
+            return network_.order().test(i, j) && network_.forward_residual(i, j) > kTolerance;
+        });
+    }
+
+    // The in-nodes first reached from the out-nodes of the frontier along open
+    // reverse edges, which only edges that carried flow have.
+    std::vector<std::size_t> next_in_layer(const std::vector<std::size_t>& frontier) {
+        std::vector<std::size_t> next;
+        for (const std::size_t j : frontier) {
+            for (const CarriedEdge& edge : network_.carried_into(j)) {
+                if (edge.backward > kTolerance && !test_bit(reached_in_, edge.lower)) {
+                    set_bit(reached_in_, edge.lower);
+                    next.push_back(edge.lower);
+                }
+            }
+        }
+        return next;
     }
 
     // One blocking-flow search from the source, offered +inf, on an explicit
     // stack: path_[d] is the node at depth d, amounts_[d] the amount offered
-    // to it, slots_[d] the order-edge slot of the edge leaving it.
+    // to it.
     double search() {
         path_[0] = source_;
         amounts_[0] = std::numeric_limits<double>::infinity();
@@ -166,90 +213,104 @@ private:
                 augment(depth, r);
                 return r;
             }
-            const std::size_t v = next_edge(u);
+            double residual = 0.0;
+            const std::size_t v = next_edge(u, residual);
             if (v == kNone) {
+                leave(u);
                 if (depth == 0) return 0.0;
                 ++current_[path_[--depth]];  // the edge into u led nowhere
                 continue;
             }
-            amounts_[depth + 1] = std::min(amounts_[depth], residual(u, v, slots_[depth]));
+            amounts_[depth + 1] = std::min(amounts_[depth], residual);
             path_[++depth] = v;
         }
     }
 
     // Moves current_[u] to u's first admissible edge at or after it and
-    // returns that edge's target, or kNone when u's edges are exhausted.
-    std::size_t next_edge(std::size_t u) noexcept {
+    // returns that edge's target and residual, or kNone when u's edges are
+    // exhausted.
+    std::size_t next_edge(std::size_t u, double& residual) noexcept {
         std::size_t& position = current_[u];
         if (u == source_) {
-            position = next_set_bit(admissible_source_, position, n_);
-            return position < n_ ? position : kNone;
+            for (;; ++position) {
+                position = next_set_bit(source_row_, position, n_);
+                if (position == n_) return kNone;
+                residual = network_.source_residual(position);
+                if (residual > kTolerance) return position;
+            }
         }
         if (u < n_) {
-            position = next_set_bit(admissible_forward_.row(u), position, n_);
-            return position < n_ ? n_ + position : kNone;
+            const LevelRow layer = level_row(level_[u] + 1);
+            for (;; ++position) {
+                position = next_common_bit(network_.order().row(u), words_of(layer), layer.first_word, position, n_);
+                if (position == n_) return kNone;
+                residual = network_.forward_residual(u, position);
+                if (residual > kTolerance) return n_ + position;
+            }
         }
         const std::size_t j = u - n_;
         if (position < n_) {
-            position = next_set_bit(admissible_backward_.row(j), position, n_);
-            if (position < n_) return position;
+            const std::span<const CarriedEdge> edges = network_.carried_into(j);
+            auto edge = std::ranges::lower_bound(edges, position, {}, &CarriedEdge::lower);
+            for (; edge != edges.end(); ++edge) {
+                const std::size_t i = edge->lower;
+                if (edge->backward > kTolerance && level_[i] == level_[u] + 1 && current_[i] < n_) {
+                    position = i;
+                    residual = edge->backward;
+                    return i;
+                }
+            }
+            position = n_;
         }
-        if (position == n_ && network_.sink_residual(j) > kTolerance && level_[sink_] == level_[u] + 1) return sink_;
+        if (position == n_ && network_.sink_residual(j) > kTolerance && level_[sink_] == level_[u] + 1) {
+            residual = network_.sink_residual(j);
+            return sink_;
+        }
         position = n_ + 1;
         return kNone;
     }
 
-    // The residual of the edge from u to v; `slot` receives its order-edge slot.
-    double residual(std::size_t u, std::size_t v, std::size_t& slot) const noexcept {
-        if (u == source_) return network_.source_residual(v);
-        if (v == sink_) return network_.sink_residual(u - n_);
+    // Takes exhausted node u out of the rows that lead to it.
+    void leave(std::size_t u) noexcept {
         if (u < n_) {
-            slot = network_.order_slot(u, v - n_);
-            return network_.forward_residual(slot);
+            clear_bit(source_row_, u);
+        } else if (u != source_) {
+            const LevelRow row = level_row(level_[u]);
+            out_levels_[row.offset + word_of(u - n_) - row.first_word] &= ~bit_of(u - n_);
         }
-        slot = network_.order_slot(v, u - n_);
-        return network_.backward_residual(slot);
     }
 
     // Pushes r along every edge of the path to the given depth.
-    void augment(std::size_t depth, double r) noexcept {
+    void augment(std::size_t depth, double r) {
         for (std::size_t d = 0; d < depth; ++d) {
             const std::size_t u = path_[d];
             const std::size_t v = path_[d + 1];
             if (u == source_) {
                 network_.push_source(v, r);
-                if (!(network_.source_residual(v) > kTolerance)) clear_bit(admissible_source_, v);
             } else if (v == sink_) {
-                network_.push_sink(u - n_, r);  // next_edge reads its residual directly
+                network_.push_sink(u - n_, r);
             } else if (u < n_) {
-                network_.push_forward(u, v - n_, slots_[d], r);
-                if (!(network_.forward_residual(slots_[d]) > kTolerance)) {
-                    clear_bit(admissible_forward_.row(u), v - n_);
-                }
+                network_.push_forward(u, v - n_, r);
             } else {
-                network_.push_backward(u - n_, v, slots_[d], r);
-                if (!(network_.backward_residual(slots_[d]) > kTolerance)) {
-                    clear_bit(admissible_backward_.row(u - n_), v);
-                }
+                network_.push_backward(u - n_, v, r);
             }
         }
     }
 
     SplitNetwork& network_;
     const std::size_t n_;
+    const std::size_t words_;
     const std::size_t source_;
     const std::size_t sink_;
     std::vector<std::int32_t> level_;  // per node; -1 unreached
     std::vector<std::size_t> current_;
-    std::vector<Word> admissible_source_;
-    BitMatrix admissible_forward_;   // row i: admissible edges of in-node i
-    BitMatrix admissible_backward_;  // row j: admissible reverse edges of out-node j
+    std::vector<Word> source_row_;  // in-nodes at level 1 that still lead somewhere
     std::vector<Word> reached_in_;
     std::vector<Word> reached_out_;
     std::vector<Word> layer_;
-    std::vector<std::size_t> frontier_;
+    std::vector<Word> out_levels_;  // the words of the level rows: out-nodes that still lead somewhere
+    std::vector<LevelRow> level_rows_;  // per even level from 2
     std::vector<std::size_t> path_;
-    std::vector<std::size_t> slots_;
     std::vector<double> amounts_;
     std::size_t search_steps_ = 0;  // steps of the running search, for the work budget
 };

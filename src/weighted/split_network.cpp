@@ -1,54 +1,68 @@
 #include "split_network.hpp"
 
+#include <algorithm>
+
 namespace quorvane::weighted {
+namespace {
+
+// The first of the edges whose in-element is i or above.
+template <class Edges>
+auto find_lower(Edges& edges, std::size_t i) noexcept {
+    return std::ranges::lower_bound(edges, i, {}, &CarriedEdge::lower);
+}
+
+}  // namespace
 
 SplitNetwork::SplitNetwork(const ReachabilityRows& rows, std::span<const double> weights, double large)
     : rows_(rows),
-      rank_(checked_size(rows.size(), rows.words())),
       source_(weights.begin(), weights.end()),
       sink_(weights.begin(), weights.end()),
       large_(large),
-      open_forward_(rows),  // every order edge starts with the large capacity
-      open_backward_(rows.size()) {
-    std::size_t pairs = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        std::span<const Word> row = rows.row(i);
-        for (std::size_t k = 0; k < row.size(); ++k) {
-            rank_[i * row.size() + k] = pairs;
-            pairs += static_cast<std::size_t>(std::popcount(row[k]));
-        }
+      carried_(rows.size()) {}
+
+double SplitNetwork::forward_residual(std::size_t i, std::size_t j) const noexcept {
+    const std::vector<CarriedEdge>& edges = carried_[j];
+    const auto edge = find_lower(edges, i);
+    return edge != edges.end() && edge->lower == i ? edge->forward : large_;
+}
+
+std::span<const OrderEdge> SplitNetwork::saturated_from(std::size_t i) const noexcept {
+    const auto [first, last] = std::ranges::equal_range(saturated_, i, {}, &OrderEdge::first);
+    return {first, last};
+}
+
+CarriedEdge& SplitNetwork::carry(std::size_t i, std::size_t j) {
+    std::vector<CarriedEdge>& edges = carried_[j];
+    const auto edge = find_lower(edges, i);
+    if (edge != edges.end() && edge->lower == i) return *edge;
+    return *edges.insert(edge, CarriedEdge{i, large_, 0.0});
+}
+
+void SplitNetwork::note_saturation(std::size_t i, std::size_t j, bool was_open, bool is_open) {
+    if (was_open == is_open) return;
+    const OrderEdge edge{i, j};
+    const auto position = std::ranges::lower_bound(saturated_, edge);
+    if (is_open) {
+        saturated_.erase(position);
+    } else {
+        saturated_.insert(position, edge);
     }
-    order_ = std::make_unique_for_overwrite<OrderResidual[]>(pairs);
-    carried_.resize(row_words(pairs));
 }
 
-SplitNetwork::OrderResidual& SplitNetwork::carry(std::size_t slot) noexcept {
-    if (!carried(slot)) {
-        order_[slot] = OrderResidual{large_, 0.0};
-        carried_[word_of(slot)] |= bit_of(slot);
-    }
-    return order_[slot];
+void SplitNetwork::push_forward(std::size_t i, std::size_t j, double r) {
+    CarriedEdge& edge = carry(i, j);
+    const bool was_open = edge.forward > kTolerance;
+    edge.forward -= r;
+    edge.backward += r;
+    note_saturation(i, j, was_open, edge.forward > kTolerance);
 }
 
-void SplitNetwork::push_forward(std::size_t i, std::size_t j, std::size_t slot, double r) noexcept {
-    OrderResidual& residual = carry(slot);
-    residual.forward -= r;
-    residual.backward += r;
-    refresh(i, j, residual);
-}
-
-void SplitNetwork::push_backward(std::size_t j, std::size_t i, std::size_t slot, double r) noexcept {
-    OrderResidual& residual = carry(slot);
-    residual.backward -= r;
-    residual.forward += r;
-    refresh(i, j, residual);
-}
-
-void SplitNetwork::refresh(std::size_t i, std::size_t j, const OrderResidual& residual) noexcept {
-    Word& forward = open_forward_.row(i)[word_of(j)];
-    Word& backward = open_backward_.row(j)[word_of(i)];
-    forward = residual.forward > kTolerance ? forward | bit_of(j) : forward & ~bit_of(j);
-    backward = residual.backward > kTolerance ? backward | bit_of(i) : backward & ~bit_of(i);
+void SplitNetwork::push_backward(std::size_t j, std::size_t i, double r) {
+    CarriedEdge& edge = carry(i, j);
+    const bool was_open = edge.forward > kTolerance;
+    edge.backward -= r;
+    edge.forward += r;
+    note_saturation(i, j, was_open, edge.forward > kTolerance);
 }
 
 }  // namespace quorvane::weighted

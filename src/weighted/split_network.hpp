@@ -4,10 +4,9 @@
 // out-node j drains w_j into the sink.
 #pragma once
 
-#include <bit>
 #include <cstddef>
-#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "../common/kernel_types.hpp"
@@ -17,14 +16,23 @@ namespace quorvane::weighted {
 // A residual at or below this counts as saturated.
 inline constexpr double kTolerance = 1e-12;
 
-// Holds only the residuals that the search reads: the reverse edges into the
-// source and out of the sink are never followed (the source is reached first
-// and the search ends at the sink), so they are not kept. The residuals of
-// the order edges lie in CSR order (by in-node, then ascending j) but are
-// written only when an edge first carries flow; until then they read as their
-// initial (large, 0.0), so the untouched bulk of a dense order costs address
-// space and no memory traffic. Two bit matrices mirror which order edges have
-// a residual above the tolerance, so that scans skip a word of them at a time.
+// An order edge (in-element, out-element).
+using OrderEdge = std::pair<std::size_t, std::size_t>;
+
+// An order edge from in-node `lower` that has carried flow, with its residual
+// and that of its reverse edge.
+struct CarriedEdge {
+    std::size_t lower;
+    double forward;
+    double backward;
+};
+
+// The order edges are the bits of the reachability rows, read where they lie:
+// an order as a whole needs one edge per comparable pair, which for a long
+// history is most pairs. Only the edges that carry flow get a record, and
+// until then they read as their initial residuals (large, 0.0). The reverse
+// edges into the source and out of the sink are never followed (the source is
+// reached first and the search ends at the sink), so they are not kept.
 class SplitNetwork {
 public:
     // `rows` must outlive the network; `large` must exceed the tolerance.
@@ -32,49 +40,39 @@ public:
 
     std::size_t elements() const noexcept { return rows_.size(); }
 
-    // Position of the order edge from in-node i to out-node j (i < j in the order).
-    std::size_t order_slot(std::size_t i, std::size_t j) const noexcept {
-        const std::size_t k = word_of(j);
-        const Word below_j = rows_.row(i)[k] & (bit_of(j) - 1);
-        return rank_[i * rows_.words() + k] + static_cast<std::size_t>(std::popcount(below_j));
-    }
+    // Row i: the out-elements that in-node i has an order edge to.
+    const ReachabilityRows& order() const noexcept { return rows_; }
 
     double source_residual(std::size_t i) const noexcept { return source_[i]; }
     double sink_residual(std::size_t j) const noexcept { return sink_[j]; }
-    double forward_residual(std::size_t slot) const noexcept { return carried(slot) ? order_[slot].forward : large_; }
-    double backward_residual(std::size_t slot) const noexcept { return carried(slot) ? order_[slot].backward : 0.0; }
+    double forward_residual(std::size_t i, std::size_t j) const noexcept;
 
-    // Row i: the out-elements j whose edge from in-node i is open.
-    const BitMatrix& open_forward() const noexcept { return open_forward_; }
-    // Row j: the in-elements i whose reverse edge from out-node j is open.
-    const BitMatrix& open_backward() const noexcept { return open_backward_; }
+    // The edges into out-node j that have carried flow, by ascending in-element:
+    // the only ones whose reverse edges can be open.
+    std::span<const CarriedEdge> carried_into(std::size_t j) const noexcept { return carried_[j]; }
 
-    // Push r along one edge: its residual falls by r, and so does an order
-    // edge's pair rise by r (the pairs of source and sink edges are not kept).
+    // The saturated order edges of in-node i, by ascending out-element. Only
+    // a total so large that the large capacity rounds to it lets an order edge
+    // fill up; otherwise there are none.
+    std::span<const OrderEdge> saturated_from(std::size_t i) const noexcept;
+
+    // Push r along one edge: its residual falls by r, and an order edge's
+    // pair rises by r (the pairs of source and sink edges are not kept).
     void push_source(std::size_t i, double r) noexcept { source_[i] -= r; }
     void push_sink(std::size_t j, double r) noexcept { sink_[j] -= r; }
-    void push_forward(std::size_t i, std::size_t j, std::size_t slot, double r) noexcept;
-    void push_backward(std::size_t j, std::size_t i, std::size_t slot, double r) noexcept;
+    void push_forward(std::size_t i, std::size_t j, double r);
+    void push_backward(std::size_t j, std::size_t i, double r);
 
 private:
-    struct OrderResidual {
-        double forward;
-        double backward;
-    };
-
-    bool carried(std::size_t slot) const noexcept { return (carried_[word_of(slot)] & bit_of(slot)) != 0; }
-    OrderResidual& carry(std::size_t slot) noexcept;
-    void refresh(std::size_t i, std::size_t j, const OrderResidual& residual) noexcept;
+    CarriedEdge& carry(std::size_t i, std::size_t j);
+    void note_saturation(std::size_t i, std::size_t j, bool was_open, bool is_open);
 
     const ReachabilityRows& rows_;
-    std::vector<std::size_t> rank_;  // [i * words + k]: order edges before word k of row i
     std::vector<double> source_;
     std::vector<double> sink_;
     double large_;
-    std::unique_ptr<OrderResidual[]> order_;  // valid where carried_ is set
-    std::vector<Word> carried_;               // bit per slot: the edge has carried flow
-    BitMatrix open_forward_;
-    BitMatrix open_backward_;
+    std::vector<std::vector<CarriedEdge>> carried_;  // [j]: by ascending lower
+    std::vector<OrderEdge> saturated_;               // ascending
 };
 
 }  // namespace quorvane::weighted
