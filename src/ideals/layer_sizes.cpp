@@ -10,7 +10,7 @@
 namespace quorvane::ideals {
 namespace {
 
-constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 13;
+constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 8;
 constexpr std::size_t kMemoBytes = std::size_t{1} << 29;
 
 }  // namespace
