@@ -9,7 +9,7 @@ import pytest
 EXAMPLES = Path(__file__).parent.parent / "examples"
 
 
-@pytest.mark.parametrize("script, args", [("demo.py", []), ("parallel.py", ["16"])])
+@pytest.mark.parametrize("script, args", [("demo.py", []), ("parallel.py", ["16"]), ("packages.py", ["300", "1"])])
 def test_example_runs(script, args):
     result = subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True, text=True, timeout=300)
     assert result.returncode == 0, result.stderr
