@@ -123,3 +123,28 @@ def test_outputs_larger_than_memory_fail_before_they_are_built():
     """
     result = run_isolated(code, memory_limit_gb=8)
     assert result.stdout.split() == ["MemoryError", "MemoryError"], result.stderr
+
+
+def test_a_result_too_large_for_memory_is_refused_before_any_work():
+    # No test machine holds 150,000^2 entries. The refusal comes at once, so
+    # the timer, which would interrupt the work, never fires; errors in the
+    # edges still come first.
+    code = """
+        import signal
+        import _quorvane_rust as q
+
+        def interrupt(signum, frame):
+            raise KeyboardInterrupt
+
+        signal.signal(signal.SIGALRM, interrupt)
+        n = 150_000
+        for edges in ([(i, i + 1) for i in range(n - 1)], [(5, 1)]):
+            signal.setitimer(signal.ITIMER_REAL, 1.0)
+            try:
+                q.mobius_matrix_data(n, edges)
+            except BaseException as error:
+                print(type(error).__name__)
+            signal.setitimer(signal.ITIMER_REAL, 0)
+    """
+    result = run_isolated(code, memory_limit_gb=4, cap_optional=True)
+    assert result.stdout.split() == ["MemoryError", "ValueError"], result.stderr

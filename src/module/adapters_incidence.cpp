@@ -17,7 +17,10 @@ template <Convolution convolution>
 auto convolve(CallArgs& call) {
     return [&call](const ReachabilityRows& rows) {
         return finish(convolution(rows, call.left, call.right, call.interrupt),
-                      [](const incidence::IncidenceMatrix& result) { return to_python_rows(result); });
+                      [&call](const incidence::IncidenceMatrix& result) {
+                          WorkBudget budget(call.interrupt);
+                          return to_python_rows(result, budget);
+                      });
     };
 }
 

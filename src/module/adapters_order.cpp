@@ -1,5 +1,6 @@
 #include "adapters.hpp"
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,8 +20,6 @@ namespace {
 PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt) {
     const PyRef zero = PyRef::steal(PyLong_FromLong(0));
     if (!zero) return {};
-    const std::size_t n = mu.size;
-    ensure_output_fits(checked_size(n, n));
     std::size_t entry = 0;
     std::size_t wide = 0;
     auto entry_to_python = [&]() -> PyRef {
@@ -32,8 +31,11 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt)
         }
         return PyRef::steal(PyLong_FromLongLong(static_cast<long long>(mu.values[k])));
     };
-    return to_python_list(n, [&](std::size_t x) -> PyRef {
-        if (interrupt()) return {};
+    WorkBudget budget(interrupt);
+    const std::size_t n = mu.size;
+    return to_python_rows(n, budget, [&](std::size_t x) -> PyRef {
+        // Filled in place, in runs of zeros between the entries: a row holds
+        // only ints, so nothing can meet it half-built.
         PyRef row = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
         if (!row) return row;
         for (std::size_t y = 0; y < n;) {
@@ -86,6 +88,12 @@ PyObject* interval_summary_data(CallArgs& call) {
 }
 
 PyObject* mobius_matrix_data(CallArgs& call) {
+    // The n × n result depends on n alone, so one too large for memory is
+    // refused before any work; errors in the edges are still reported first.
+    if (const std::optional<KernelError> error = closure::first_edge_error(call.n, call.edges)) {
+        return raise_kernel_error(*error);
+    }
+    ensure_output_fits(checked_size(call.n, call.n));
     return with_edge_rows(call, [&](const ReachabilityRows& rows) {
         return finish(closure::mobius_matrix(rows, call.interrupt),
                       [&](const closure::MobiusMatrix& mu) { return mobius_to_python(mu, call.interrupt); });

@@ -1,5 +1,5 @@
 // Successor bitsets (one Python int per element, bit j for element j) to bit
-// rows and back, and bit rows to lists of element indices.
+// rows and back.
 #pragma once
 
 #include "py_ref.hpp"
@@ -24,8 +24,5 @@ struct DecodedSuccessors {
 // the int method protocol (exact ints directly, to the same effect). Errors
 // are left unwrapped: decoding runs after argument binding.
 std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items);
-
-// Row i as the ascending list of its set bit positions.
-PyRef to_python_index_lists(const BitMatrix& rows);
 
 }  // namespace quorvane::py

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../common/kernel_types.hpp"
+#include "../common/work_budget.hpp"
 #include "long_digits.hpp"
 
 namespace quorvane::py {
@@ -36,9 +37,12 @@ inline void ensure_output_fits(std::size_t slots) {
     if (checked_size(slots, sizeof(PyObject*)) > memory) throw std::bad_alloc();
 }
 
-// A list of exactly `count` items, item i made by make(i).
-template <class Make>
-PyRef to_python_list(std::size_t count, Make&& make) {
+// A list of `count` numbers, number i made by make(i). The list is filled in
+// place: making an int or a float runs no Python code and starts no garbage
+// collection, so nothing can see the list while slots are still empty. For
+// the same reason nothing here polls for interrupts.
+template <class MakeNumber>
+PyRef to_python_list_of_numbers(std::size_t count, MakeNumber&& make) {
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
     if (!list) return list;
     for (std::size_t i = 0; i < count; ++i) {
@@ -51,7 +55,7 @@ PyRef to_python_list(std::size_t count, Make&& make) {
 
 template <class T>
 PyRef to_python_list(std::span<const T> items) {
-    return to_python_list(items.size(), [&](std::size_t i) { return to_python(items[i]); });
+    return to_python_list_of_numbers(items.size(), [&](std::size_t i) { return to_python(items[i]); });
 }
 
 template <class T>
@@ -59,21 +63,46 @@ PyRef to_python_list(const std::vector<T>& items) {
     return to_python_list(std::span<const T>(items));
 }
 
-template <class T>
-PyRef to_python_rows(const std::vector<std::vector<T>>& rows) {
-    ensure_output_fits(checked_size(rows.size(), rows.size()));
-    return to_python_list(rows.size(), [&](std::size_t i) { return to_python_list(rows[i]); });
+// A list of `count` items of any kind, item i made by make(i), which may
+// poll for interrupts between items. Every item is made before the list
+// exists: a signal handler or a garbage collection that runs meanwhile
+// (and can reach every tracked object) must never find a list with empty slots.
+template <class Make>
+PyRef to_python_list(std::size_t count, Make&& make) {
+    std::vector<PyRef> items;
+    items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        items.push_back(make(i));
+        if (!items.back()) return {};
+    }
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+    if (!list) return list;
+    for (std::size_t i = 0; i < count; ++i) {
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), items[i].release());
+    }
+    return list;
+}
+
+// Rows of a matrix, each made by make_row(i). A row is whole before the
+// budget is charged for it, so its poll never meets a half-built object.
+template <class MakeRow>
+PyRef to_python_rows(std::size_t count, WorkBudget& budget, MakeRow&& make_row) {
+    return to_python_list(count, [&](std::size_t i) {
+        PyRef row = make_row(i);
+        if (row && budget.charge(static_cast<std::uint64_t>(PyList_GET_SIZE(row.get())) + 1)) return PyRef();
+        return row;
+    });
 }
 
 // Dense float matrices repeat one value in long runs (a semiring's zero fills
 // every pair that is not comparable), so a run shares one float object: the
 // values are the same, to the bit, and most of the allocations are saved.
-inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows) {
+inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows, WorkBudget& budget) {
     ensure_output_fits(checked_size(rows.size(), rows.size()));
     PyRef previous;
     double previous_value = 0.0;
-    return to_python_list(rows.size(), [&](std::size_t i) {
-        return to_python_list(rows[i].size(), [&](std::size_t j) {
+    return to_python_rows(rows.size(), budget, [&](std::size_t i) {
+        return to_python_list_of_numbers(rows[i].size(), [&](std::size_t j) {
             const double value = rows[i][j];
             if (!previous || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(previous_value)) {
                 previous = to_python(value);
@@ -83,6 +112,9 @@ inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows) {
         });
     });
 }
+
+// Row i as the ascending list of its set bit positions.
+PyRef to_python_index_lists(const BitMatrix& rows, WorkBudget& budget);
 
 // A tuple of the items in order; empty if any item is empty.
 template <class... Items>
