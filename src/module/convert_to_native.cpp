@@ -3,6 +3,7 @@
 #include "errors.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace quorvane::py {
 namespace {
@@ -12,10 +13,14 @@ namespace {
 // make a small argument reserve a huge buffer.
 constexpr Py_ssize_t kUntrustedCapacity = Py_ssize_t{1} << 16;
 
+// Converting an item takes some tens of nanoseconds.
+constexpr std::uint64_t kUnitsPerItem = 32;
+
 // Shared front of every sequence conversion: a str is refused, a
-// non-sequence too, and the reported length (if any) is the capacity.
+// non-sequence too, and the reported length (if any, and at most `kept`) is
+// the capacity.
 template <class Vector>
-bool check_sequence(PyObject* object, Vector& out) {
+bool check_sequence(PyObject* object, Vector& out, std::size_t kept = SIZE_MAX) {
     if (PyUnicode_Check(object)) {
         PyErr_SetString(PyExc_TypeError, kStrToVec);
         return false;
@@ -27,7 +32,7 @@ bool check_sequence(PyObject* object, Vector& out) {
         return true;
     }
     if (!PyList_CheckExact(object) && !PyTuple_CheckExact(object)) size = std::min(size, kUntrustedCapacity);
-    out.reserve(static_cast<std::size_t>(size));
+    out.reserve(std::min(static_cast<std::size_t>(size), kept));
     return true;
 }
 
@@ -36,31 +41,34 @@ bool check_sequence(PyObject* object, Vector& out) {
 bool converts_without_python_code(PyObject* item) { return PyFloat_CheckExact(item) || PyLong_CheckExact(item); }
 
 // Calls convert(item) for every item in iteration order; stops at the first
-// false. An exact list is walked by index, which is what its iterator does.
+// false, or when the budget's poll raises. An exact list is walked by index,
+// which is what its iterator does; a poll's signal handler may change the
+// list, so its size is read afresh for every item.
 template <class Convert>
-bool for_each_item(PyObject* object, Convert&& convert) {
+bool for_each_item(PyObject* object, WorkBudget& budget, Convert&& convert) {
+    auto convert_and_charge = [&](PyObject* item) { return convert(item) && !budget.charge(kUnitsPerItem); };
     if (PyList_CheckExact(object)) {
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
             PyObject* item = PyList_GET_ITEM(object, i);
             if (converts_without_python_code(item)) {
-                if (!convert(item)) return false;
+                if (!convert_and_charge(item)) return false;
                 continue;
             }
             PyRef held = PyRef::borrow(item);
-            if (!convert(held.get())) return false;
+            if (!convert_and_charge(held.get())) return false;
         }
         return true;
     }
     if (PyTuple_CheckExact(object)) {
         for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(object); ++i) {
-            if (!convert(PyTuple_GET_ITEM(object, i))) return false;
+            if (!convert_and_charge(PyTuple_GET_ITEM(object, i))) return false;
         }
         return true;
     }
     PyRef iterator = PyRef::steal(PyObject_GetIter(object));
     if (!iterator) return false;
     while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
-        if (!convert(item.get())) return false;
+        if (!convert_and_charge(item.get())) return false;
     }
     return !PyErr_Occurred();
 }
@@ -87,9 +95,9 @@ std::optional<std::uint64_t> to_native_index(PyObject* object) {
     return unsigned_from_long(index.get());
 }
 
-bool to_native_edges(PyObject* object, closure::CoverEdgeList& edges) {
+bool to_native_edges(PyObject* object, closure::CoverEdgeList& edges, WorkBudget& budget) {
     if (!check_sequence(object, edges)) return false;
-    return for_each_item(object, [&](PyObject* item) {
+    return for_each_item(object, budget, [&](PyObject* item) {
         if (!PyTuple_Check(item)) return static_cast<bool>(raise_cannot_convert(item, kTupleTarget));
         if (PyTuple_GET_SIZE(item) != 2) {
             PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd",
@@ -105,25 +113,31 @@ bool to_native_edges(PyObject* object, closure::CoverEdgeList& edges) {
     });
 }
 
-bool to_native_values(PyObject* object, ValueVector& values) {
-    if (!check_sequence(object, values)) return false;
-    return for_each_item(object, [&](PyObject* item) {
+bool to_native_values(PyObject* object, ValueVector& values, WorkBudget& budget, std::size_t kept) {
+    if (!check_sequence(object, values, kept)) return false;
+    return for_each_item(object, budget, [&](PyObject* item) {
         const std::optional<double> value = to_native_number(item);
         if (!value) return false;
-        values.push_back(*value);
+        if (values.size() < kept) values.push_back(*value);
         return true;
     });
 }
 
-bool to_native_matrix(PyObject* object, ValueMatrix& matrix) {
-    if (!check_sequence(object, matrix)) return false;
-    return for_each_item(object, [&](PyObject* row) { return to_native_values(row, matrix.emplace_back()); });
+bool to_native_matrix(PyObject* object, ValueMatrix& matrix, WorkBudget& budget, std::size_t n) {
+    const std::size_t kept = kept_for_length(n);
+    if (!check_sequence(object, matrix, kept)) return false;
+    ValueVector unkept;
+    return for_each_item(object, budget, [&](PyObject* row) {
+        ValueVector& values = matrix.size() < kept ? matrix.emplace_back() : unkept;
+        unkept.clear();
+        return to_native_values(row, values, budget, kept);
+    });
 }
 
-bool to_native_items(PyObject* object, std::vector<PyRef>& items) {
-    if (!check_sequence(object, items)) return false;
-    return for_each_item(object, [&](PyObject* item) {
-        items.push_back(PyRef::borrow(item));
+bool to_native_items(PyObject* object, std::vector<PyRef>& items, WorkBudget& budget, std::size_t kept) {
+    if (!check_sequence(object, items, kept)) return false;
+    return for_each_item(object, budget, [&](PyObject* item) {
+        if (items.size() < kept) items.push_back(PyRef::borrow(item));
         return true;
     });
 }

@@ -92,15 +92,17 @@ bool convert_index_into(PyObject* object, std::size_t& out) {
     return value.has_value();
 }
 
-bool convert(Param param, PyObject* object, CallArgs& call) {
+// `num_elements` comes first in every signature, so the lengths that depend
+// on it are known when the sequences are converted.
+bool convert(Param param, PyObject* object, CallArgs& call, WorkBudget& budget) {
     switch (param) {
         case Param::num_elements: return convert_index_into(object, call.n);
-        case Param::cover_edges: return to_native_edges(object, call.edges);
-        case Param::cover_successors: return to_native_items(object, call.successors);
+        case Param::cover_edges: return to_native_edges(object, call.edges, budget);
+        case Param::cover_successors: return to_native_items(object, call.successors, budget, kept_for_length(call.n));
         case Param::values:
-        case Param::element_scores: return to_native_values(object, call.values);
-        case Param::left_values: return to_native_matrix(object, call.left);
-        case Param::right_values: return to_native_matrix(object, call.right);
+        case Param::element_scores: return to_native_values(object, call.values, budget, kept_for_length(call.n));
+        case Param::left_values: return to_native_matrix(object, call.left, budget, call.n);
+        case Param::right_values: return to_native_matrix(object, call.right, budget, call.n);
         case Param::max_states:
             if (object == nullptr || object == Py_None) return true;
             call.max_states.emplace();
@@ -116,8 +118,9 @@ PyObject* run(const FunctionRecord& function, PyObject* const* args, Py_ssize_t 
     if (!bind(function, args, nargs, kwnames, slots)) return nullptr;
     CallArgs call;
     call.interrupt = InterruptPoll{poll_signals, nullptr};
+    WorkBudget budget(call.interrupt);
     for (std::size_t i = 0; i < function.param_count; ++i) {
-        if (!convert(function.params[i], slots[i], call)) {
+        if (!convert(function.params[i], slots[i], call, budget)) {
             wrap_argument_error(param_name(function.params[i]));
             return nullptr;
         }
