@@ -6,14 +6,14 @@
 
 #include "convert_to_python.hpp"
 #include "errors.hpp"
+#include "kept_object.hpp"
 #include "long_digits.hpp"
 
 namespace quorvane::py {
 namespace {
 
-PyObject* interned(const char* text, PyObject*& slot) {
-    if (slot == nullptr) slot = PyUnicode_InternFromString(text);
-    return slot;
+PyObject* interned(const char* text, KeptObject& slot) {
+    return slot.get([text] { return PyUnicode_InternFromString(text); });
 }
 
 // What the method protocol of one call needs: the method names (interned
@@ -30,7 +30,7 @@ struct Protocol {
 };
 
 std::optional<Protocol> make_protocol(std::size_t words) {
-    static PyObject *less_than, *right_shift, *not_equal, *to_bytes, *little;
+    static KeptObject less_than, right_shift, not_equal, to_bytes, little;
     Protocol protocol{
         .less_than = interned("__lt__", less_than),
         .right_shift = interned("__rshift__", right_shift),

@@ -1,14 +1,18 @@
 #include "errors.hpp"
 
+#include "kept_object.hpp"
+
 namespace quorvane::py {
 namespace {
 
 PyObject* panic_exception_type() noexcept {
-    static PyObject* type = PyErr_NewExceptionWithDoc(
-        "_quorvane_rust.PanicException",
-        "An internal fault of the extension module; it is never an expected error of a call.",
-        PyExc_BaseException, nullptr);
-    return type;
+    static KeptObject type;
+    return type.get([] {
+        return PyErr_NewExceptionWithDoc(
+            "_quorvane_rust.PanicException",
+            "An internal fault of the extension module; it is never an expected error of a call.",
+            PyExc_BaseException, nullptr);
+    });
 }
 
 PyRef qualified_name(PyObject* object) noexcept {

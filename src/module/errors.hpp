@@ -16,6 +16,7 @@ inline constexpr const char kSuccessorCountMismatch[] = "cover successor bitset 
 inline constexpr const char kNoBoolConversionFormat[] = "object of type '%S' does not define a '__bool__' conversion";
 inline constexpr const char kSubinterpreterMessage[] =
     "_quorvane_rust cannot be imported into more than one interpreter per process";
+inline constexpr const char kExitHookMessage[] = "_quorvane_rust could not register its interpreter exit hook";
 inline constexpr const char kAllAppendMessage[] = "could not append __name__ to __all__";
 
 // Python < 3.12 has no single-object error state; these stand in for it.

@@ -8,6 +8,7 @@
 
 #include "errors.hpp"
 #include "function_table.hpp"
+#include "kept_object.hpp"
 
 namespace quorvane::py {
 namespace {
@@ -52,11 +53,23 @@ PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT, "_quorvane_rust", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
+// The module of this interpreter lifetime (a strong reference) and the
+// interpreter that imported it.
 PyObject* cached_module = nullptr;
 std::atomic<std::int64_t> owning_interpreter{-1};
 
+// Runs once the interpreter is finalized (Py_AtExit), so that a later
+// interpreter of this process imports afresh. The cached module went with its
+// interpreter: it is forgotten, not released.
+void forget_interpreter() {
+    cached_module = nullptr;
+    owning_interpreter.store(-1);
+    KeptObject::forget_all();
+}
+
 bool append_to_all(PyObject* module, PyObject* name) {
-    static PyObject* all_name = PyUnicode_InternFromString("__all__");
+    static KeptObject all_name_slot;
+    PyObject* all_name = all_name_slot.get([] { return PyUnicode_InternFromString("__all__"); });
     if (all_name == nullptr) return false;
     PyRef all = PyRef::steal(PyObject_GetAttr(module, all_name));
     if (!all) {
@@ -91,17 +104,54 @@ PyObject* create_module() {
     return module.release();
 }
 
+// A sub-interpreter may refuse single-phase modules such as this one, and
+// CPython tells only after this init function has run. The same check, made
+// first through a throwaway module that declares itself unfit for
+// sub-interpreters, keeps a refused import from claiming the module.
+bool interpreter_accepts_this_module() {
+#if PY_VERSION_HEX >= 0x030C0000
+    if (PyInterpreterState_Get() == PyInterpreterState_Main()) return true;
+    static PyModuleDef_Slot probe_slots[] = {
+        {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+        {0, nullptr},
+    };
+    static PyModuleDef probe = {
+        PyModuleDef_HEAD_INIT, module_definition.m_name, nullptr, 0, nullptr, probe_slots, nullptr, nullptr, nullptr,
+    };
+    // What the check reads of an import spec: the module's name.
+    PyRef spec = PyRef::steal(PyModule_New(module_definition.m_name));
+    PyRef name = spec ? PyRef::steal(PyModule_GetNameObject(spec.get())) : PyRef();
+    if (!name || PyObject_SetAttrString(spec.get(), "name", name.get()) < 0) return false;
+    return static_cast<bool>(PyRef::steal(PyModule_FromDefAndSpec(&probe, spec.get())));
+#else
+    return true;  // before 3.12 every interpreter loads single-phase modules
+#endif
+}
+
 PyObject* init() {
     const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1 && PyErr_Occurred()) return nullptr;
-    std::int64_t expected = -1;
-    if (!owning_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    const std::int64_t owner = owning_interpreter.load();
+    if (owner == id) return Py_NewRef(cached_module);
+    if (owner != -1) {
         PyErr_SetString(PyExc_ImportError, kSubinterpreterMessage);
         return nullptr;
     }
-    if (cached_module == nullptr) cached_module = create_module();
-    Py_XINCREF(cached_module);
-    return cached_module;
+    // Only an import that completes claims the module.
+    if (!interpreter_accepts_this_module()) return nullptr;
+    PyRef module = PyRef::steal(create_module());
+    if (!module) return nullptr;
+    if (Py_AtExit(forget_interpreter) < 0) {
+        PyErr_SetString(PyExc_ImportError, kExitHookMessage);
+        return nullptr;
+    }
+    std::int64_t unclaimed = -1;
+    if (!owning_interpreter.compare_exchange_strong(unclaimed, id)) {
+        PyErr_SetString(PyExc_ImportError, kSubinterpreterMessage);
+        return nullptr;
+    }
+    cached_module = Py_NewRef(module.get());
+    return module.release();
 }
 
 }  // namespace
