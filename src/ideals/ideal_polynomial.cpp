@@ -52,44 +52,75 @@ struct Term {
     std::size_t components_end = 0;
 };
 
+// A set whose polynomial is being summed: its terms' components are
+// components_[first, end), those before `next` already known.
+struct Frame {
+    Mask128 set;  // empty for the whole poset, which is not memoised
+    void* sum;    // Wide when `wide`, else Narrow
+    bool wide;
+    std::size_t first;
+    std::size_t next;
+    std::array<Term, 2> terms;
+    std::size_t term_count;
+
+    std::size_t end() const noexcept { return terms[term_count - 1].components_end; }
+};
+
 class IdealPolynomials {
 public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
         : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1) {
         for (std::size_t i = 0; i < order.n; ++i) comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
+        frames_.reserve(order.n + 1);
     }
 
+    // Depth first over the sets met, with an explicit stack: each set's
+    // components are looked up, and those not yet known are summed first.
     // Null when interrupted.
     std::optional<LayerSizes> layer_sizes() {
         LayerSizes sizes(order_.n + 1);
-        const Term whole = split(order_.all, 0);
-        if (!add_terms(sizes.data(), 0, std::span(&whole, 1))) return std::nullopt;
-        return sizes;
+        frames_.push_back({.set = 0, .sum = sizes.data(), .wide = true, .first = 0, .next = 0,
+                           .terms = {split(order_.all, 0)}, .term_count = 1});
+        factors_.resize(components_.size());
+        for (;;) {
+            Frame& frame = frames_.back();
+            if (frame.next < frame.end()) {
+                const Mask128 component = components_[frame.next];
+                if (const void* const* known = memo_.find(component)) {
+                    factors_[frame.next++] = {*known, element_count(component)};
+                } else {
+                    open(component);
+                }
+                continue;
+            }
+            if (!finish(frame)) return std::nullopt;
+            const Frame done = frame;
+            frames_.pop_back();
+            if (frames_.empty()) return sizes;
+            *memo_.insert(done.set).first = done.sum;
+            if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
+            Frame& parent = frames_.back();
+            factors_[parent.next++] = {done.sum, element_count(done.set)};
+        }
     }
 
 private:
-    // J(set) of a connected set of three or more elements; null when
-    // interrupted. Each level removes at least its pivot, so the recursion is
-    // at most n deep.
-    const void* connected(Mask128 set) {
-        if (const void* const* known = memo_.find(set)) return *known;
+    // Starts summing J(set) for a connected set of three or more elements
+    // by its pivot's two terms.
+    void open(Mask128 set) {
         const std::size_t elements = element_count(set);
-        return fits_narrow(elements) ? sum_over_pivot<Narrow>(set, elements) : sum_over_pivot<Wide>(set, elements);
-    }
-
-    template <class T>
-    const void* sum_over_pivot(Mask128 set, std::size_t elements) {
-        T* sum = arena_.allocate_zeroed<T>(elements + 1);
+        const bool wide = !fits_narrow(elements);
+        void* sum = wide ? static_cast<void*>(arena_.allocate_zeroed<Wide>(elements + 1))
+                         : static_cast<void*>(arena_.allocate_zeroed<Narrow>(elements + 1));
         const std::size_t v = pivot(set);
         const Mask128 below = order_.at_or_below[v] & set;
         const Mask128 above = order_.at_or_above[v] & set;
         const std::size_t first = components_.size();
-        const std::array<Term, 2> terms{split(set & ~above, 0), split(set & ~below, element_count(below))};
-        if (!add_terms(sum, first, terms)) return nullptr;
-        *memo_.insert(set).first = sum;
-        if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
-        return sum;
+        frames_.push_back({.set = set, .sum = sum, .wide = wide, .first = first, .next = first,
+                           .terms = {split(set & ~above, 0), split(set & ~below, element_count(below))},
+                           .term_count = 2});
+        factors_.resize(components_.size());
     }
 
     // Pushes the components of `rest` of three or more elements, and asks
@@ -113,27 +144,24 @@ private:
         return term;
     }
 
-    // sum += every term, whose components were pushed from `first` on;
-    // false when interrupted. All their polynomials are found before any is
-    // multiplied, so that one scratch buffer serves every level of the
-    // recursion.
-    template <class T>
-    bool add_terms(T* sum, std::size_t first, std::span<const Term> terms) {
-        factors_.resize(components_.size());
-        for (std::size_t k = first; k < components_.size(); ++k) {
-            const void* coefficients = connected(components_[k]);
-            if (coefficients == nullptr) return false;
-            factors_[k] = {coefficients, element_count(components_[k])};
-        }
-        std::size_t begin = first;
+    // Adds the frame's terms into its sum, their factors all known, and
+    // drops its components; false when interrupted. Nothing else runs while
+    // a frame finishes, so one scratch buffer serves every frame.
+    bool finish(const Frame& frame) {
+        std::size_t begin = frame.first;
         std::uint64_t elements = 0;
-        for (const Term& term : terms) {
-            add_product(sum + term.shift, std::span(factors_.data() + begin, term.components_end - begin), term);
+        for (const Term& term : std::span(frame.terms.data(), frame.term_count)) {
+            const std::span<Polynomial> factors(factors_.data() + begin, term.components_end - begin);
+            if (frame.wide) {
+                add_product(static_cast<Wide*>(frame.sum) + term.shift, factors, term);
+            } else {
+                add_product(static_cast<Narrow*>(frame.sum) + term.shift, factors, term);
+            }
             begin = term.components_end;
             elements += term.elements;
         }
-        components_.resize(first);
-        factors_.resize(first);
+        components_.resize(frame.first);
+        factors_.resize(frame.first);
         return !budget_.charge(elements * kUnitsPerElement);
     }
 
@@ -261,6 +289,7 @@ private:
     std::array<Mask128, kMaxElements> comparable_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
+    std::vector<Frame> frames_;
     // The components of the terms being summed, outermost first, and their polynomials.
     std::vector<Mask128> components_;
     std::vector<Polynomial> factors_;
