@@ -1,7 +1,8 @@
-// Two ways to count linear extensions exactly in 128 bits.
+// The ways to count linear extensions exactly in 128 bits.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "ideals.hpp"
 #include "order_masks.hpp"
@@ -15,8 +16,19 @@ namespace quorvane::ideals {
 [[nodiscard]] KernelResult<Count> count_by_recursion(const OrderMasks& order, std::uint64_t max_states,
                                                      InterruptPoll interrupt);
 
-// The multinomial coefficient of the component sizes times the counts of the
-// components, each by a sweep over its ideals layer by layer.
-[[nodiscard]] KernelResult<Count> count_by_components(const OrderMasks& order, InterruptPoll interrupt);
+struct SweepLimits {
+    std::uint64_t max_ideals;  // ideals to visit before giving up
+    double known_factor;       // at most the product of the count's other factors, for deciding overflow early
+};
+
+// A sweep over the ideals layer by layer; nullopt when it would visit more
+// than `max_ideals`. An overflow of the count times `known_factor` is decided
+// as soon as the ideals swept so far prove it.
+[[nodiscard]] KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
+                                                                InterruptPoll interrupt);
+
+// The product of the counts along the modular decomposition, each prime part
+// counted by a sweep.
+[[nodiscard]] KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPoll interrupt);
 
 }  // namespace quorvane::ideals

@@ -1,131 +1,185 @@
-// Linear extensions of disjoint parts interleave freely, so the count is the
-// multinomial coefficient of the part sizes times the parts' counts. Within
-// a connected part, the number of ways to place the elements of an ideal I
-// first is the sum of those of I without one of its maximal elements; the
-// sweep carries these numbers from each layer of ideals to the next, with
-// memory for two layers.
+// The number of ways to place the elements of an ideal I first is the sum of
+// those of I without one of its maximal elements; the sweep carries these
+// numbers from each layer of ideals to the next, with memory for two layers.
+// Every number met is at most the final count (an ideal's count times that of
+// the rest is at most the whole), so an overflow anywhere proves overflow.
 //
-// Every number met is at most the final count: an ideal's count times that
-// of the rest of the poset is at most the whole count, a binomial factor is
-// at most the multinomial, and every factor is at least 1. So an overflow
-// anywhere happens exactly when the count needs more than 128 bits.
+// Each layer also bounds the whole count from below: the count is the sum
+// over the ideals I of one size of e(I)·e(P∖I), and the rest P∖I, an up-set,
+// has at least |P∖I|!/∏_{x∉I}|↑x| extensions. With H(S) = ∏_{x∈S}|↑x| that
+// is (n−k)!/H(P) times the sum of e(I)·H(I), and e(I)·H(I), the ideal's
+// weight, follows the same sum rule as e(I) with each term times |↑x| of the
+// element added. Once the bound passes 2^128 the count overflows, which
+// usually shows long before the last layer.
 #include "extension_methods.hpp"
 
-#include <algorithm>
 #include <array>
+#include <new>
 #include <utility>
 
+#include "extension_bounds.hpp"
 #include "mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {
 
 constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 20;
+// Lookups in a layer far larger than the caches wait on memory: each key's
+// slot is fetched this many insertions ahead.
+constexpr std::size_t kPrefetchDistance = 16;
+// About 0.5 GB for the layer being built, whose table is at most 5/8 full;
+// beyond that the call ends with MemoryError rather than exhaust the machine.
+constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
 
+template <class Ways>
 struct Ideal {
     Mask128 addable;  // elements outside whose predecessors are all inside
-    Count ways;       // orderings of the ideal's elements that respect the order
+    Ways ways;        // orderings of the ideal's elements that respect the order
+    double weight;    // at most ways·H(ideal)
 };
 
-// The empty ideal is never stored, so the sweep starts from the one-element ideals.
-KernelResult<Count> count_component(const OrderMasks& order, Mask128 component, InterruptPoll interrupt,
-                                    std::uint64_t& work) {
-    const Mask128 minimal = order.minimal & component;
-    MaskMap<Ideal> layer;
-    MaskMap<Ideal> next;
-    for_each_element(minimal, [&](std::size_t x) {
-        *layer.insert(element_bit(x)).first = {(minimal ^ element_bit(x)) | order.completed_by(x, element_bit(x)), 1};
-    });
-    for (std::size_t size = 1; size < element_count(component); ++size) {
+template <class Ways>
+using Layer = MaskMap<Ideal<Ways>>;
+
+enum class StepEnd { done, widen };
+
+class Sweep {
+public:
+    Sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt)
+        : order_(order), limits_(limits), interrupt_(interrupt) {
+        double whole_hook = 1;
+        for (std::size_t x = 0; x < order.n; ++x) {
+            up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
+            whole_hook = times_up(whole_hook, up_size_[x]);
+        }
+        // rest_factor_[k] <= (n−k)!/H(P), the factor of the bound after layer k.
+        double factorial = 1;
+        for (std::size_t rest = 0; rest <= order.n; ++rest) {
+            if (rest > 1) factorial = times_down(factorial, static_cast<double>(rest));
+            rest_factor_[order.n - rest] = divided_down(factorial, whole_hook);
+        }
+    }
+
+    KernelResult<std::optional<Count>> run() {
+        if (order_.n == 0) return Count{1};
+        Layer<std::uint64_t> narrow;
+        for_each_element(order_.minimal, [&](std::size_t x) {
+            *narrow.insert(element_bit(x)).first = {(order_.minimal ^ element_bit(x)) | order_.completed_by(x, element_bit(x)),
+                                                   1, up_size_[x]};
+        });
+        visited_ = narrow.size();
+        const KernelResult<std::optional<StepEnd>> narrow_end = run_layers(narrow);
+        if (!narrow_end || !*narrow_end) return unfinished(narrow_end);
+        if (**narrow_end == StepEnd::done) return Count{narrow.find(order_.all)->ways};
+        // Some count needs more than 64 bits: the same layer again, with wide counts.
+        Layer<Count> wide;
+        wide.reserve(narrow.size());
+        narrow.for_each([&](Mask128 ideal, const Ideal<std::uint64_t>& entry) {
+            *wide.insert(ideal).first = {entry.addable, entry.ways, entry.weight};
+            return true;
+        });
+        narrow = {};
+        const KernelResult<std::optional<StepEnd>> wide_end = run_layers(wide);
+        if (!wide_end || !*wide_end) return unfinished(wide_end);
+        if (**wide_end == StepEnd::widen) return std::unexpected(kCountOverflow);
+        return wide.find(order_.all)->ways;
+    }
+
+private:
+    static KernelResult<std::optional<Count>> unfinished(const KernelResult<std::optional<StepEnd>>& end) {
+        if (!end) return std::unexpected(end.error());
+        return std::nullopt;
+    }
+
+    // Advances `layer` to the full set, or stops with it intact when a count
+    // outgrows Ways; nullopt when the ideal budget is spent.
+    template <class Ways>
+    KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways>& layer) {
+        Layer<Ways> next;
+        for (; size_ < order_.n; ++size_) {
+            double weight_sum = 0;
+            KernelResult<bool> stepped = step(layer, next, weight_sum);
+            if (!stepped) return std::unexpected(stepped.error());
+            if (!*stepped) return StepEnd::widen;
+            std::swap(layer, next);
+            next.clear();
+            const double bound = times_down(limits_.known_factor, times_down(rest_factor_[size_ + 1], weight_sum));
+            if (bound >= kCountOverflowBound) return std::unexpected(kCountOverflow);
+            visited_ += layer.size();
+            if (visited_ > limits_.max_ideals) return std::nullopt;
+        }
+        return StepEnd::done;
+    }
+
+    // Builds the next layer; false when a count does not fit in Ways.
+    template <class Ways>
+    KernelResult<bool> step(const Layer<Ways>& layer, Layer<Ways>& next, double& weight_sum) {
+        struct Pending {
+            Mask128 larger;
+            const Ideal<Ways>* from;
+            std::size_t added;
+        };
+        std::array<Pending, kPrefetchDistance> pending;
+        std::size_t pending_count = 0;
+        std::size_t oldest = 0;
+        bool fits = true;
+        const auto settle = [&](const Pending& p) {
+            const double weight = times_down(p.from->weight, up_size_[p.added]);
+            weight_sum = plus_down(weight_sum, weight);
+            const auto [slot, inserted] = next.insert(p.larger);
+            if (inserted) {
+                if (next.size() > kMaxLayerIdeals) throw std::bad_alloc();
+                *slot = {(p.from->addable ^ element_bit(p.added)) | order_.completed_by(p.added, p.larger), p.from->ways,
+                         weight};
+            } else {
+                fits = fits && !__builtin_add_overflow(slot->ways, p.from->ways, &slot->ways);
+                slot->weight = plus_down(slot->weight, weight);
+            }
+        };
         KernelError stop{};
-        const bool swept = layer.for_each([&](Mask128 ideal, const Ideal& entry) {
+        const bool swept = layer.for_each([&](Mask128 ideal, const Ideal<Ways>& entry) {
             for (Mask128 addable = entry.addable; addable != 0; addable &= addable - 1) {
                 const std::size_t i = lowest_element(addable);
                 const Mask128 larger = ideal | element_bit(i);
-                const auto [slot, inserted] = next.insert(larger);
-                if (inserted) {
-                    *slot = {(entry.addable ^ element_bit(i)) | order.completed_by(i, larger), entry.ways};
-                } else if (__builtin_add_overflow(slot->ways, entry.ways, &slot->ways)) {
-                    stop = kCountOverflow;
-                    return false;
+                next.prefetch(larger);
+                if (pending_count == kPrefetchDistance) {
+                    settle(pending[oldest]);
+                } else {
+                    ++pending_count;
                 }
+                pending[oldest] = {larger, &entry, i};
+                oldest = (oldest + 1) % kPrefetchDistance;
             }
-            work += element_count(entry.addable);
-            if (work < kPollInterval) return true;
-            work = 0;
-            if (!interrupt()) return true;
+            if (!fits) return false;
+            work_ += 1 + element_count(entry.addable);
+            if (work_ < kPollInterval) return true;
+            work_ = 0;
+            if (!interrupt_()) return true;
             stop = kInterrupted;
             return false;
         });
-        if (!swept) return std::unexpected(stop);
-        layer.clear();
-        std::swap(layer, next);
-    }
-    return layer.find(component)->ways;
-}
-
-// C(total, part) by Pascal's rule; below 129 rows every entry fits.
-Count binomial(std::size_t total, std::size_t part) {
-    std::array<Count, kMaxElements + 1> column{};
-    column[0] = 1;
-    for (std::size_t row = 1; row <= total; ++row) {
-        for (std::size_t k = row < part ? row : part; k > 0; --k) column[k] += column[k - 1];
-    }
-    return column[part];
-}
-
-// Elements of equal height (longest chain below them) are pairwise
-// incomparable, and placing the height levels one after another, each in any
-// internal order, always gives a linear extension: so the count is at least
-// the product of the factorials of the level sizes. The same holds for depth
-// (longest chain above). When either bound passes 2^128 the answer is known
-// without visiting a single ideal, which is what keeps wide posets with
-// astronomically many ideals from exhausting memory.
-bool factorial_product_exceeds_u128(const std::array<std::size_t, kMaxElements + 1>& level_size) {
-    Count bound = 1;
-    for (std::size_t size : level_size) {
-        for (std::size_t factor = 2; factor <= size; ++factor) {
-            if (__builtin_mul_overflow(bound, Count{factor}, &bound)) return true;
+        if (!swept && fits) return std::unexpected(stop);
+        for (std::size_t k = 0; k < pending_count && fits; ++k) {
+            settle(pending[(oldest + kPrefetchDistance - pending_count + k) % kPrefetchDistance]);
         }
+        if (!fits) next.clear();
+        return fits;
     }
-    return false;
-}
 
-bool level_bound_exceeds_u128(const OrderMasks& order) {
-    std::array<std::size_t, kMaxElements> height{};
-    std::array<std::size_t, kMaxElements> depth{};
-    std::array<std::size_t, kMaxElements + 1> height_levels{};
-    std::array<std::size_t, kMaxElements + 1> depth_levels{};
-    for (std::size_t u = 0; u < order.n; ++u) {
-        for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
-        ++height_levels[height[u]];
-    }
-    for (std::size_t l = order.n; l-- > 0;) {
-        for_each_element(order.successors[l], [&](std::size_t u) { depth[l] = std::max(depth[l], depth[u] + 1); });
-        ++depth_levels[depth[l]];
-    }
-    return factorial_product_exceeds_u128(height_levels) || factorial_product_exceeds_u128(depth_levels);
-}
+    const OrderMasks& order_;
+    SweepLimits limits_;
+    InterruptPoll interrupt_;
+    std::array<double, kMaxElements> up_size_{};
+    std::array<double, kMaxElements + 1> rest_factor_{};
+    std::size_t size_ = 1;  // elements in each ideal of the current layer
+    std::uint64_t visited_ = 0;
+    std::uint64_t work_ = 0;
+};
 
 }  // namespace
 
-KernelResult<Count> count_by_components(const OrderMasks& order, InterruptPoll interrupt) {
-    if (level_bound_exceeds_u128(order)) return std::unexpected(kCountOverflow);
-    Count count = 1;
-    std::size_t placed = 0;
-    std::uint64_t work = 0;
-    for (Mask128 rest = order.all; rest != 0;) {
-        const Mask128 component = order.component_of(lowest_element(rest), rest);
-        rest &= ~component;
-        const std::size_t size = element_count(component);
-        placed += size;
-        if (__builtin_mul_overflow(count, binomial(placed, size), &count)) return std::unexpected(kCountOverflow);
-        if (size == 1) continue;
-        const KernelResult<Count> ways = count_component(order, component, interrupt, work);
-        if (!ways) return ways;
-        if (__builtin_mul_overflow(count, *ways, &count)) return std::unexpected(kCountOverflow);
-    }
-    return count;
+KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt) {
+    return Sweep(order, limits, interrupt).run();
 }
 
 }  // namespace quorvane::ideals

@@ -74,7 +74,12 @@ public:
         return value;
     }
 
-    void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
+    // Both ends of the key's home slot, which may straddle two cache lines.
+    void prefetch(Mask128 key) const noexcept {
+        const Slot* slot = &slots_[home(key)];
+        __builtin_prefetch(slot);
+        __builtin_prefetch(reinterpret_cast<const char*>(slot + 1) - 1);
+    }
 
     // Visits the entries in slot order while visit(key, value) returns true;
     // returns whether all were visited.
@@ -86,13 +91,18 @@ public:
         return true;
     }
 
+    // Room for `entries` without growing. Filling a small table from a
+    // larger one in slot order would pile every key onto the first slots.
+    void reserve(std::size_t entries) {
+        const std::size_t capacity = capacity_for(entries);
+        if (capacity > slots_.size()) rehash(capacity);
+    }
+
     // Empties the map, sized for about as many entries as it held: a layer
     // table is refilled with a layer of similar size.
     void clear() {
-        const std::size_t held = size_;
+        const std::size_t capacity = capacity_for(size_);
         size_ = 0;
-        std::size_t capacity = kMinCapacity;
-        while (held * kLoadDenominator > capacity * kLoadNumerator) capacity *= 2;
         if (capacity < slots_.size()) {
             reset_capacity(capacity);
         } else {
@@ -110,6 +120,12 @@ private:
     static constexpr std::size_t kLoadNumerator = 5;  // at most 5/8 full
     static constexpr std::size_t kLoadDenominator = 8;
 
+    static std::size_t capacity_for(std::size_t entries) noexcept {
+        std::size_t capacity = kMinCapacity;
+        while (entries * kLoadDenominator > capacity * kLoadNumerator) capacity *= 2;
+        return capacity;
+    }
+
     std::size_t home(Mask128 key) const noexcept { return static_cast<std::size_t>(mask_hash(key) >> shift_); }
 
     void reset_capacity(std::size_t capacity) {
@@ -118,9 +134,11 @@ private:
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
     }
 
-    void grow() {
+    void grow() { rehash(checked_size(slots_.size(), 2)); }
+
+    void rehash(std::size_t capacity) {
         std::vector<Slot> old = std::move(slots_);
-        reset_capacity(checked_size(old.size(), 2));
+        reset_capacity(capacity);
         for (const Slot& slot : old) {
             if (slot.key == 0) continue;
             std::size_t i = home(slot.key);

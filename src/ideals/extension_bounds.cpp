@@ -1,0 +1,54 @@
+#include "extension_bounds.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace quorvane::ideals {
+namespace {
+
+bool factorial_product_exceeds_u128(const std::array<std::size_t, kMaxElements + 1>& level_size) noexcept {
+    unsigned __int128 bound = 1;
+    for (std::size_t size : level_size) {
+        for (std::size_t factor = 2; factor <= size; ++factor) {
+            if (__builtin_mul_overflow(bound, static_cast<unsigned __int128>(factor), &bound)) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+double factorial_down(std::size_t k) noexcept {
+    double product = 1;
+    for (std::size_t factor = 2; factor <= k; ++factor) product = times_down(product, static_cast<double>(factor));
+    return product;
+}
+
+double hook_bound(const OrderMasks& order) noexcept {
+    double above_product = 1;
+    double below_product = 1;
+    for (std::size_t x = 0; x < order.n; ++x) {
+        above_product = times_up(above_product, static_cast<double>(element_count(order.at_or_above[x])));
+        below_product = times_up(below_product, static_cast<double>(element_count(order.at_or_below[x])));
+    }
+    const double factorial = factorial_down(order.n);
+    return std::max(divided_down(factorial, above_product), divided_down(factorial, below_product));
+}
+
+bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
+    std::array<std::size_t, kMaxElements> height{};
+    std::array<std::size_t, kMaxElements> depth{};
+    std::array<std::size_t, kMaxElements + 1> height_levels{};
+    std::array<std::size_t, kMaxElements + 1> depth_levels{};
+    for (std::size_t u = 0; u < order.n; ++u) {
+        for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
+        ++height_levels[height[u]];
+    }
+    for (std::size_t l = order.n; l-- > 0;) {
+        for_each_element(order.successors[l], [&](std::size_t u) { depth[l] = std::max(depth[l], depth[u] + 1); });
+        ++depth_levels[depth[l]];
+    }
+    return factorial_product_exceeds_u128(height_levels) || factorial_product_exceeds_u128(depth_levels);
+}
+
+}  // namespace quorvane::ideals

@@ -1,0 +1,50 @@
+// Lower bounds on linear extension counts that prove a count needs more than
+// 128 bits. Every floating-point step is followed by a step to the adjacent
+// double on the safe side: whatever the rounding mode, an operation's result
+// is less than one unit in the last place from the exact value, so the
+// adjacent double below (above) is a lower (upper) bound of it. A chain of
+// such steps over nonnegative values keeps each lower bound a proof.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "order_masks.hpp"
+
+namespace quorvane::ideals {
+
+// 2^128: a count known to be at least this needs more than 128 bits.
+inline constexpr double kCountOverflowBound = 0x1p128;
+
+// The adjacent double below x >= 0 (0 stays 0; infinity becomes the largest double).
+inline double step_down(double x) noexcept {
+    return x > 0 ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) - 1) : x;
+}
+
+// The adjacent double above a finite x >= 0; infinity stays.
+inline double step_up(double x) noexcept {
+    return std::isinf(x) ? x : std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) + 1);
+}
+
+inline double plus_down(double a, double b) noexcept { return step_down(a + b); }
+inline double times_down(double a, double b) noexcept { return step_down(a * b); }
+inline double times_up(double a, double b) noexcept { return step_up(a * b); }
+inline double divided_down(double a, double b) noexcept { return step_down(a / b); }
+
+inline double count_down(unsigned __int128 count) noexcept { return step_down(static_cast<double>(count)); }
+
+// At most k!, for k <= 128.
+double factorial_down(std::size_t k) noexcept;
+
+// At most the poset's number of linear extensions: the larger of
+// n!/∏|↑x| and n!/∏|↓x| (both hold for every poset; equality for forests).
+double hook_bound(const OrderMasks& order) noexcept;
+
+// Whether the products of the factorials of the height levels, or of the
+// depth levels, exceed 2^128 − 1: elements of a level are pairwise
+// incomparable, and placing the levels one after another in any internal
+// order gives a linear extension.
+bool level_bound_exceeds_u128(const OrderMasks& order) noexcept;
+
+}  // namespace quorvane::ideals

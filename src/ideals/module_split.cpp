@@ -1,0 +1,113 @@
+#include "module_split.hpp"
+
+#include <array>
+#include <cstdint>
+
+namespace quorvane::ideals {
+namespace {
+
+// The connected component of x within `set` in the graph of incomparable pairs.
+Mask128 incomparable_component_of(const OrderMasks& order, std::size_t x, Mask128 set) noexcept {
+    Mask128 component = element_bit(x);
+    for (Mask128 frontier = component; frontier != 0;) {
+        Mask128 reached = 0;
+        for_each_element(frontier, [&](std::size_t y) { reached |= ~(order.at_or_below[y] | order.at_or_above[y]); });
+        frontier = reached & set & ~component;
+        component |= frontier;
+    }
+    return component;
+}
+
+// The smallest module within `set` that contains `seed`. An outside element
+// sees every member alike exactly when it lies above all of them, below all
+// of them, or is comparable to none; the others join until none is left.
+Mask128 module_closure(const OrderMasks& order, Mask128 set, Mask128 seed) noexcept {
+    Mask128 module = 0;
+    Mask128 above_all = set;
+    Mask128 below_all = set;
+    Mask128 comparable_to_some = 0;
+    for (Mask128 joining = seed; joining != 0;) {
+        for_each_element(joining, [&](std::size_t m) {
+            above_all &= order.at_or_above[m];
+            below_all &= order.at_or_below[m];
+            comparable_to_some |= order.at_or_above[m] | order.at_or_below[m];
+        });
+        module |= joining;
+        joining = set & ~module & comparable_to_some & ~above_all & ~below_all;
+    }
+    return module;
+}
+
+template <class ComponentOf>
+std::vector<Mask128> components(Mask128 set, ComponentOf&& component_of) {
+    std::vector<Mask128> parts;
+    for (Mask128 rest = set; rest != 0;) {
+        parts.push_back(component_of(lowest_element(rest), rest));
+        rest &= ~parts.back();
+    }
+    return parts;
+}
+
+// With the set connected both ways, the maximal modules other than the set
+// partition it, and the closure of any two elements of different parts is the
+// whole set.
+std::vector<Mask128> prime_parts(const OrderMasks& order, Mask128 set) {
+    std::vector<Mask128> parts;
+    for (Mask128 rest = set; rest != 0;) {
+        Mask128 module = rest & -rest;
+        for (Mask128 candidates = rest & ~module; candidates != 0; candidates &= candidates - 1) {
+            const Mask128 candidate = candidates & -candidates;
+            if ((module & candidate) != 0) continue;
+            const Mask128 closure = module_closure(order, set, module | candidate);
+            if (closure != set) module = closure;
+        }
+        parts.push_back(module);
+        rest &= ~module;
+    }
+    return parts;
+}
+
+}  // namespace
+
+ModuleSplit split_into_modules(const OrderMasks& order, Mask128 set) {
+    std::vector<Mask128> parts =
+        components(set, [&](std::size_t x, Mask128 rest) { return order.component_of(x, rest); });
+    if (parts.size() > 1) return {ModuleNode::parallel, std::move(parts)};
+    parts = components(set, [&](std::size_t x, Mask128 rest) { return incomparable_component_of(order, x, rest); });
+    if (parts.size() > 1) return {ModuleNode::series, std::move(parts)};
+    return {ModuleNode::prime, prime_parts(order, set)};
+}
+
+OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains) {
+    std::array<std::uint8_t, kMaxElements> renumbered{};
+    std::size_t m = 0;
+    for_each_element(set, [&](std::size_t x) { renumbered[x] = static_cast<std::uint8_t>(m++); });
+    const auto renumber = [&](Mask128 old) {
+        Mask128 mask = 0;
+        for_each_element(old, [&](std::size_t x) { mask |= element_bit(renumbered[x]); });
+        return mask;
+    };
+    std::array<Mask128, kMaxElements> below{};  // strictly below, renumbered
+    for_each_element(set, [&](std::size_t x) {
+        below[renumbered[x]] = renumber(order.at_or_below[x] & set & ~element_bit(x));
+    });
+    for (Mask128 chain : chains) {
+        for_each_element(chain, [&](std::size_t x) { below[renumbered[x]] |= renumber(chain & (element_bit(x) - 1)); });
+    }
+    OrderMasks chained;
+    chained.n = m;
+    chained.all = m == kMaxElements ? ~Mask128{0} : element_bit(m) - 1;
+    for (std::size_t u = 0; u < m; ++u) {
+        Mask128 implied = 0;
+        for_each_element(below[u], [&](std::size_t p) { implied |= below[p]; });
+        chained.predecessors[u] = below[u] & ~implied;
+        if (below[u] == 0) chained.minimal |= element_bit(u);
+        chained.at_or_below[u] = below[u] | element_bit(u);
+        chained.at_or_above[u] |= element_bit(u);
+        for_each_element(chained.predecessors[u], [&](std::size_t p) { chained.successors[p] |= element_bit(u); });
+        for_each_element(below[u], [&](std::size_t p) { chained.at_or_above[p] |= element_bit(u); });
+    }
+    return chained;
+}
+
+}  // namespace quorvane::ideals
