@@ -27,6 +27,8 @@ constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 20;
 // Lookups in a layer far larger than the caches wait on memory: each key's
 // slot is fetched this many insertions ahead.
 constexpr std::size_t kPrefetchDistance = 16;
+// Layers below this size stay in the caches, where fetching ahead only costs.
+constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
 // About 0.5 GB for the layer being built, whose table is at most 5/8 full;
 // beyond that the call ends with MemoryError rather than exhaust the machine.
 constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
@@ -52,7 +54,7 @@ public:
             up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
             whole_hook = times_up(whole_hook, up_size_[x]);
         }
-        // rest_factor_[k] <= (n−k)!/H(P), the factor of the bound after layer k.
+        // rest_factor_[k] <= (n−k)!/H(P), the factor of the bound at layer k.
         double factorial = 1;
         for (std::size_t rest = 0; rest <= order.n; ++rest) {
             if (rest > 1) factorial = times_down(factorial, static_cast<double>(rest));
@@ -101,17 +103,18 @@ private:
             KernelResult<bool> stepped = step(layer, next, weight_sum);
             if (!stepped) return std::unexpected(stepped.error());
             if (!*stepped) return StepEnd::widen;
+            const double bound = times_down(limits_.known_factor, times_down(rest_factor_[size_], weight_sum));
+            if (bound >= kCountOverflowBound) return std::unexpected(kCountOverflow);
             std::swap(layer, next);
             next.clear();
-            const double bound = times_down(limits_.known_factor, times_down(rest_factor_[size_ + 1], weight_sum));
-            if (bound >= kCountOverflowBound) return std::unexpected(kCountOverflow);
             visited_ += layer.size();
             if (visited_ > limits_.max_ideals) return std::nullopt;
         }
         return StepEnd::done;
     }
 
-    // Builds the next layer; false when a count does not fit in Ways.
+    // Builds the next layer and sums the weights of this one; false when a
+    // count does not fit in Ways.
     template <class Ways>
     KernelResult<bool> step(const Layer<Ways>& layer, Layer<Ways>& next, double& weight_sum) {
         struct Pending {
@@ -125,7 +128,6 @@ private:
         bool fits = true;
         const auto settle = [&](const Pending& p) {
             const double weight = times_down(p.from->weight, up_size_[p.added]);
-            weight_sum = plus_down(weight_sum, weight);
             const auto [slot, inserted] = next.insert(p.larger);
             if (inserted) {
                 if (next.size() > kMaxLayerIdeals) throw std::bad_alloc();
@@ -136,18 +138,23 @@ private:
                 slot->weight = plus_down(slot->weight, weight);
             }
         };
+        const bool fetch_ahead = layer.size() >= kFetchAheadIdeals;
         KernelError stop{};
         const bool swept = layer.for_each([&](Mask128 ideal, const Ideal<Ways>& entry) {
+            weight_sum = plus_down(weight_sum, entry.weight);
             for (Mask128 addable = entry.addable; addable != 0; addable &= addable - 1) {
-                const std::size_t i = lowest_element(addable);
-                const Mask128 larger = ideal | element_bit(i);
-                next.prefetch(larger);
+                const Pending child{ideal | (addable & -addable), &entry, lowest_element(addable)};
+                if (!fetch_ahead) {
+                    settle(child);
+                    continue;
+                }
+                next.prefetch(child.larger);
                 if (pending_count == kPrefetchDistance) {
                     settle(pending[oldest]);
                 } else {
                     ++pending_count;
                 }
-                pending[oldest] = {larger, &entry, i};
+                pending[oldest] = child;
                 oldest = (oldest + 1) % kPrefetchDistance;
             }
             if (!fits) return false;

@@ -27,6 +27,7 @@ Mask128 module_closure(const OrderMasks& order, Mask128 set, Mask128 seed) noexc
     Mask128 below_all = set;
     Mask128 comparable_to_some = 0;
     for (Mask128 joining = seed; joining != 0;) {
+        if ((module | joining) == set) return set;
         for_each_element(joining, [&](std::size_t m) {
             above_all &= order.at_or_above[m];
             below_all &= order.at_or_below[m];
