@@ -74,12 +74,7 @@ public:
         return value;
     }
 
-    // Both ends of the key's home slot, which may straddle two cache lines.
-    void prefetch(Mask128 key) const noexcept {
-        const Slot* slot = &slots_[home(key)];
-        __builtin_prefetch(slot);
-        __builtin_prefetch(reinterpret_cast<const char*>(slot + 1) - 1);
-    }
+    void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
 
     // Visits the entries in slot order while visit(key, value) returns true;
     // returns whether all were visited.
@@ -111,7 +106,12 @@ public:
     }
 
 private:
-    struct Slot {
+    // A slot of at most a cache line starts at a multiple of its rounded-up
+    // size, so that one probe touches one line.
+    static constexpr std::size_t kPackedSlot = sizeof(Mask128) + sizeof(Value);
+    static constexpr std::size_t kSlotAlignment = kPackedSlot <= 64 ? std::bit_ceil(kPackedSlot) : alignof(Mask128);
+
+    struct alignas(kSlotAlignment) Slot {
         Mask128 key;  // 0: free; the empty set is never stored
         Value value;
     };

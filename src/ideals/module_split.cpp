@@ -49,22 +49,45 @@ std::vector<Mask128> components(Mask128 set, ComponentOf&& component_of) {
     return parts;
 }
 
-// With the set connected both ways, the maximal modules other than the set
-// partition it, and the closure of any two elements of different parts is the
-// whole set.
-std::vector<Mask128> prime_parts(const OrderMasks& order, Mask128 set) {
-    std::vector<Mask128> parts;
-    for (Mask128 rest = set; rest != 0;) {
-        Mask128 module = rest & -rest;
-        for (Mask128 candidates = rest & ~module; candidates != 0; candidates &= candidates - 1) {
-            const Mask128 candidate = candidates & -candidates;
-            if ((module & candidate) != 0) continue;
-            const Mask128 closure = module_closure(order, set, module | candidate);
-            if (closure != set) module = closure;
+// The maximal modules within `set` that leave out v: split the rest by the
+// elements that see its members differently until none is left. A piece of
+// a part is seen alike by every element that saw the part alike.
+std::vector<Mask128> maximal_modules_without(const OrderMasks& order, Mask128 set, std::size_t v) {
+    std::vector<Mask128> modules;
+    for (std::vector<Mask128> pending{set & ~element_bit(v)}; !pending.empty();) {
+        const Mask128 part = pending.back();
+        pending.pop_back();
+        Mask128 outside = set & ~part;
+        for (; outside != 0; outside &= outside - 1) {
+            const std::size_t z = lowest_element(outside);
+            const Mask128 below = part & order.at_or_below[z];
+            const Mask128 above = part & order.at_or_above[z];
+            if (below == part || above == part || (below | above) == 0) continue;
+            for (Mask128 piece : {below, above, part & ~(below | above)}) {
+                if (piece != 0) pending.push_back(piece);
+            }
+            break;
         }
-        parts.push_back(module);
-        rest &= ~module;
+        if (outside == 0) modules.push_back(part);
     }
+    return modules;
+}
+
+// With the set connected both ways, the maximal modules other than the set
+// partition it. Those that leave out v are its parts, except the ones inside
+// v's own part: exactly those that v and they together do not force the whole set.
+std::vector<Mask128> prime_parts(const OrderMasks& order, Mask128 set) {
+    const std::size_t v = lowest_element(set);
+    std::vector<Mask128> parts;
+    Mask128 own = element_bit(v);
+    for (Mask128 part : maximal_modules_without(order, set, v)) {
+        if (module_closure(order, set, part | element_bit(v)) == set) {
+            parts.push_back(part);
+        } else {
+            own |= part;
+        }
+    }
+    parts.push_back(own);
     return parts;
 }
 
