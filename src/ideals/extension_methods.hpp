@@ -21,9 +21,10 @@ struct SweepLimits {
     double known_factor;       // at most the product of the count's other factors, for deciding overflow early
 };
 
-// A sweep over the ideals layer by layer; nullopt when it would visit more
-// than `max_ideals`. An overflow of the count times `known_factor` is decided
-// as soon as the ideals swept so far prove it.
+// A sweep over the ideals of a connected poset without its minimal elements,
+// layer by layer; nullopt when it would visit more than `max_ideals`. An
+// overflow of the count times `known_factor` is decided as soon as the ideals
+// swept so far prove it.
 [[nodiscard]] KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                 InterruptPoll interrupt);
 

@@ -1,16 +1,22 @@
-// The number of ways to place the elements of an ideal I first is the sum of
-// those of I without one of its maximal elements; the sweep carries these
-// numbers from each layer of ideals to the next, with memory for two layers.
-// Every number met is at most the final count (an ideal's count times that of
-// the rest is at most the whole), so an overflow anywhere proves overflow.
+// A sweep over the ideals of Q = P ∖ N, where N holds the minimal elements of
+// P, layer by layer, with memory for two layers. The elements of N are not
+// swept but inserted: in a linear extension each n ∈ N comes anywhere before
+// its first successor. Going through a linear extension of Q, when x is the
+// (k+1)-th element and the first successor of c elements of N, a of them
+// placed before, these c elements go into the slots before x, one after
+// another, in (k+a+1)···(k+a+c) ways. This depends on the ideal I of the k
+// elements before x and on x only, so W(I ∪ x) = Σ_x W(I)·that product sums
+// over the maximal elements x, and W(Q) = e(P). Q has fewer ideals than P,
+// and far fewer on wide orders.
 //
-// Each layer also bounds the whole count from below: the count is the sum
-// over the ideals I of one size of e(I)·e(P∖I), and the rest P∖I, an up-set,
-// has at least |P∖I|!/∏_{x∉I}|↑x| extensions. With H(S) = ∏_{x∈S}|↑x| that
-// is (n−k)!/H(P) times the sum of e(I)·H(I), and e(I)·H(I), the ideal's
-// weight, follows the same sum rule as e(I) with each term times |↑x| of the
-// element added. Once the bound passes 2^128 the count overflows, which
-// usually shows long before the last layer.
+// W(I) = e(I ∪ A(I)), A(I) the elements of N with a successor in I, and
+// the rest R = P ∖ (I ∪ A(I)) is an up-set. So every number met is at most
+// the count, and an overflow anywhere proves overflow. Moreover e(P) is at
+// least the sum over the ideals I of one size of W(I)·e(R), and e(R) is at
+// least |R|!/H(R) with H(S) = ∏_{x∈S}|↑x|. With H(R) = H(P)/H(I ∪ A(I)), the
+// weight W(I)·H(I ∪ A(I)) follows W's sum rule, each term times the |↑x| of
+// the elements placed. Once the bound passes 2^128 the count overflows,
+// which usually shows long before the last layer.
 #include "extension_methods.hpp"
 
 #include <array>
@@ -33,12 +39,22 @@ constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
 // beyond that the call ends with MemoryError rather than exhaust the machine.
 constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
 
+// An ideal I of Q, keyed by I ∪ N, which is never empty.
 template <class Ways>
 struct Ideal {
-    Mask128 addable;  // elements outside whose predecessors are all inside
-    Ways ways;        // orderings of the ideal's elements that respect the order
-    double weight;    // at most ways·H(ideal)
+    Mask128 frontier;  // A(I), and the elements of Q outside I whose predecessors in Q are all in I
+    Ways ways;         // W(I)
+    double weight;     // at most W(I)·H(I ∪ A(I))
 };
+
+// a·b, false when it does not fit.
+inline bool multiply(std::uint64_t& a, std::uint64_t b) noexcept { return !__builtin_mul_overflow(a, b, &a); }
+inline bool multiply(Count& a, std::uint64_t b) noexcept {
+    const Count low = static_cast<Count>(static_cast<std::uint64_t>(a)) * b;
+    const Count high = (a >> kWordBits) * b;
+    if ((high >> kWordBits) != 0) return false;
+    return !__builtin_add_overflow(low, high << kWordBits, &a);
+}
 
 template <class Ways>
 using Layer = MaskMap<Ideal<Ways>>;
@@ -48,36 +64,36 @@ enum class StepEnd { done, widen };
 class Sweep {
 public:
     Sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt)
-        : order_(order), limits_(limits), interrupt_(interrupt) {
+        : order_(order), limits_(limits), interrupt_(interrupt), inserted_(order.minimal) {
         double whole_hook = 1;
         for (std::size_t x = 0; x < order.n; ++x) {
             up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
             whole_hook = times_up(whole_hook, up_size_[x]);
         }
-        // rest_factor_[k] <= (n−k)!/H(P), the factor of the bound at layer k.
         double factorial = 1;
         for (std::size_t rest = 0; rest <= order.n; ++rest) {
             if (rest > 1) factorial = times_down(factorial, static_cast<double>(rest));
-            rest_factor_[order.n - rest] = divided_down(factorial, whole_hook);
+            rest_factor_[rest] = divided_down(factorial, whole_hook);
         }
     }
 
+    // Requires a connected poset: then every element of N has a successor.
     KernelResult<std::optional<Count>> run() {
-        if (order_.n == 0) return Count{1};
+        if (order_.n < 2) return Count{1};
         Layer<std::uint64_t> narrow;
-        for_each_element(order_.minimal, [&](std::size_t x) {
-            *narrow.insert(element_bit(x)).first = {(order_.minimal ^ element_bit(x)) | order_.completed_by(x, element_bit(x)),
-                                                   1, up_size_[x]};
+        Mask128 first = 0;
+        for_each_element(order_.all & ~inserted_, [&](std::size_t x) {
+            if ((order_.predecessors[x] & ~inserted_) == 0) first |= element_bit(x);
         });
-        visited_ = narrow.size();
+        *narrow.insert(inserted_).first = {first, 1, 1};
         const KernelResult<std::optional<StepEnd>> narrow_end = run_layers(narrow);
         if (!narrow_end || !*narrow_end) return unfinished(narrow_end);
         if (**narrow_end == StepEnd::done) return Count{narrow.find(order_.all)->ways};
         // Some count needs more than 64 bits: the same layer again, with wide counts.
         Layer<Count> wide;
         wide.reserve(narrow.size());
-        narrow.for_each([&](Mask128 ideal, const Ideal<std::uint64_t>& entry) {
-            *wide.insert(ideal).first = {entry.addable, entry.ways, entry.weight};
+        narrow.for_each([&](Mask128 key, const Ideal<std::uint64_t>& entry) {
+            *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight};
             return true;
         });
         narrow = {};
@@ -98,13 +114,12 @@ private:
     template <class Ways>
     KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways>& layer) {
         Layer<Ways> next;
-        for (; size_ < order_.n; ++size_) {
-            double weight_sum = 0;
-            KernelResult<bool> stepped = step(layer, next, weight_sum);
+        for (const std::size_t swept = order_.n - element_count(inserted_); size_ < swept; ++size_) {
+            double bound = 0;
+            KernelResult<bool> stepped = step(layer, next, bound);
             if (!stepped) return std::unexpected(stepped.error());
             if (!*stepped) return StepEnd::widen;
-            const double bound = times_down(limits_.known_factor, times_down(rest_factor_[size_], weight_sum));
-            if (bound >= kCountOverflowBound) return std::unexpected(kCountOverflow);
+            if (times_down(limits_.known_factor, bound) >= kCountOverflowBound) return std::unexpected(kCountOverflow);
             std::swap(layer, next);
             next.clear();
             visited_ += layer.size();
@@ -113,37 +128,48 @@ private:
         return StepEnd::done;
     }
 
-    // Builds the next layer and sums the weights of this one; false when a
+    // Builds the next layer and bounds the count from this one; false when a
     // count does not fit in Ways.
     template <class Ways>
-    KernelResult<bool> step(const Layer<Ways>& layer, Layer<Ways>& next, double& weight_sum) {
+    KernelResult<bool> step(const Layer<Ways>& layer, Layer<Ways>& next, double& bound) {
         struct Pending {
             Mask128 larger;
             const Ideal<Ways>* from;
             std::size_t added;
+            std::size_t inserted;  // |A(I)|
         };
         std::array<Pending, kPrefetchDistance> pending;
         std::size_t pending_count = 0;
         std::size_t oldest = 0;
         bool fits = true;
         const auto settle = [&](const Pending& p) {
-            const double weight = times_down(p.from->weight, up_size_[p.added]);
-            const auto [slot, inserted] = next.insert(p.larger);
-            if (inserted) {
+            const Mask128 newly = order_.predecessors[p.added] & inserted_ & ~p.from->frontier;
+            Ways ways = p.from->ways;
+            double weight = times_down(p.from->weight, up_size_[p.added]);
+            std::uint64_t slots = size_ + p.inserted;
+            for_each_element(newly, [&](std::size_t m) {
+                ++slots;
+                fits = fits && multiply(ways, slots);
+                weight = times_down(times_down(weight, static_cast<double>(slots)), up_size_[m]);
+            });
+            if (!fits) return;
+            const auto [slot, inserted_new] = next.insert(p.larger);
+            if (inserted_new) {
                 if (next.size() > kMaxLayerIdeals) throw std::bad_alloc();
-                *slot = {(p.from->addable ^ element_bit(p.added)) | order_.completed_by(p.added, p.larger), p.from->ways,
+                *slot = {((p.from->frontier ^ element_bit(p.added)) | newly) | order_.completed_by(p.added, p.larger), ways,
                          weight};
             } else {
-                fits = fits && !__builtin_add_overflow(slot->ways, p.from->ways, &slot->ways);
+                fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
                 slot->weight = plus_down(slot->weight, weight);
             }
         };
         const bool fetch_ahead = layer.size() >= kFetchAheadIdeals;
         KernelError stop{};
-        const bool swept = layer.for_each([&](Mask128 ideal, const Ideal<Ways>& entry) {
-            weight_sum = plus_down(weight_sum, entry.weight);
-            for (Mask128 addable = entry.addable; addable != 0; addable &= addable - 1) {
-                const Pending child{ideal | (addable & -addable), &entry, lowest_element(addable)};
+        const bool swept = layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
+            const std::size_t inserted = element_count(entry.frontier & inserted_);
+            bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - inserted]));
+            for (Mask128 addable = entry.frontier & ~inserted_; addable != 0; addable &= addable - 1) {
+                const Pending child{key | (addable & -addable), &entry, lowest_element(addable), inserted};
                 if (!fetch_ahead) {
                     settle(child);
                     continue;
@@ -158,7 +184,7 @@ private:
                 oldest = (oldest + 1) % kPrefetchDistance;
             }
             if (!fits) return false;
-            work_ += 1 + element_count(entry.addable);
+            work_ += 1 + element_count(entry.frontier);
             if (work_ < kPollInterval) return true;
             work_ = 0;
             if (!interrupt_()) return true;
@@ -176,9 +202,10 @@ private:
     const OrderMasks& order_;
     SweepLimits limits_;
     InterruptPoll interrupt_;
+    Mask128 inserted_;  // N
     std::array<double, kMaxElements> up_size_{};
-    std::array<double, kMaxElements + 1> rest_factor_{};
-    std::size_t size_ = 1;  // elements in each ideal of the current layer
+    std::array<double, kMaxElements + 1> rest_factor_{};  // at most r!/H(P)
+    std::size_t size_ = 0;  // |I| for the ideals of the current layer
     std::uint64_t visited_ = 0;
     std::uint64_t work_ = 0;
 };
