@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "zeroed_words.hpp"
+
 namespace quorvane {
 
 using Word = std::uint64_t;
@@ -84,7 +86,7 @@ public:
 private:
     std::size_t n_ = 0;
     std::size_t words_ = 0;
-    std::vector<Word> data_;
+    ZeroedWords data_;
 };
 
 // Row i: every element strictly above i (all of them greater than i).

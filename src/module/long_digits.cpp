@@ -128,6 +128,13 @@ void digit_to_word_block(const digit* digits, Word* words) noexcept {
 }
 
 void word_block_to_digits(const Word* words, digit* digits) noexcept {
+    // Rows are mostly zero words below their element and often above.
+    Word any = 0;
+    for (std::size_t k = 0; k < kBlockWords; ++k) any |= words[k];
+    if (any == 0) {
+        std::fill_n(digits, kBlockDigits, digit{0});
+        return;
+    }
     [&]<std::size_t... d>(std::index_sequence<d...>) {
         (word_block_to_digit<d>(words, digits), ...);
     }(std::make_index_sequence<kBlockDigits>());
