@@ -17,13 +17,15 @@
 
 #include <vector>
 
+#include "../common/work_budget.hpp"
 #include "mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {
 
-constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 20;
 constexpr std::size_t kNothingRemoved = ~std::size_t{0};
+// Work units (about a nanosecond each) per state entered and per child looked at.
+constexpr std::uint64_t kStateWork = 32;
 
 // One open call Count(rest) of the recursion.
 struct Frame {
@@ -38,7 +40,7 @@ struct Frame {
 class Recursion {
 public:
     Recursion(const OrderMasks& order, std::uint64_t max_states, InterruptPoll interrupt)
-        : order_(order), max_states_(max_states), interrupt_(interrupt) {
+        : order_(order), max_states_(max_states), budget_(interrupt) {
         stack_.reserve(order.n);
     }
 
@@ -84,11 +86,7 @@ private:
     // that were finished before, in ascending order as the recursion adds them.
     KernelResult<void> enter(Mask128 rest, Mask128 minimal, Mask128 removed_maximal, std::size_t highest_removed) {
         if (finished_ >= max_states_) return std::unexpected(kStateLimit);
-        work_ += 1 + element_count(minimal);
-        if (work_ >= kPollInterval) {
-            work_ = 0;
-            if (interrupt_()) return std::unexpected(kInterrupted);
-        }
+        if (budget_.charge(kStateWork * (1 + element_count(minimal)))) return std::unexpected(kInterrupted);
         const Mask128 earlier =
             highest_removed == kNothingRemoved ? 0 : minimal & (element_bit(highest_removed) - 1);
         // Misses in a large memo dominate, so the slots that the tree children
@@ -132,11 +130,10 @@ private:
 
     const OrderMasks& order_;
     std::uint64_t max_states_;
-    InterruptPoll interrupt_;
+    WorkBudget budget_;
     MaskMap<Count> memo_;
     std::vector<Frame> stack_;
     std::uint64_t finished_ = 0;
-    std::uint64_t work_ = 0;  // states entered and children looked at since the last poll
 };
 
 }  // namespace

@@ -23,13 +23,15 @@
 #include <new>
 #include <utility>
 
+#include "../common/work_budget.hpp"
 #include "extension_bounds.hpp"
 #include "mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {
 
-constexpr std::uint64_t kPollInterval = std::uint64_t{1} << 20;
+// Work units (about a nanosecond each) per child of an ideal.
+constexpr std::uint64_t kChildWork = 32;
 // Lookups in a layer far larger than the caches wait on memory: each key's
 // slot is fetched this many insertions ahead.
 constexpr std::size_t kPrefetchDistance = 16;
@@ -64,7 +66,7 @@ enum class StepEnd { done, widen };
 class Sweep {
 public:
     Sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt)
-        : order_(order), limits_(limits), interrupt_(interrupt), inserted_(order.minimal) {
+        : order_(order), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
         double whole_hook = 1;
         for (std::size_t x = 0; x < order.n; ++x) {
             up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
@@ -184,10 +186,7 @@ private:
                 oldest = (oldest + 1) % kPrefetchDistance;
             }
             if (!fits) return false;
-            work_ += 1 + element_count(entry.frontier);
-            if (work_ < kPollInterval) return true;
-            work_ = 0;
-            if (!interrupt_()) return true;
+            if (!budget_.charge(kChildWork * (1 + element_count(entry.frontier)))) return true;
             stop = kInterrupted;
             return false;
         });
@@ -201,13 +200,12 @@ private:
 
     const OrderMasks& order_;
     SweepLimits limits_;
-    InterruptPoll interrupt_;
+    WorkBudget budget_;
     Mask128 inserted_;  // N
     std::array<double, kMaxElements> up_size_{};
     std::array<double, kMaxElements + 1> rest_factor_{};  // at most r!/H(P)
     std::size_t size_ = 0;  // |I| for the ideals of the current layer
     std::uint64_t visited_ = 0;
-    std::uint64_t work_ = 0;
 };
 
 }  // namespace
