@@ -47,7 +47,9 @@ KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPol
                 if (!multiply(exact, binomial(placed, element_count(part)))) return std::unexpected(kCountOverflow);
             }
         } else if (split.node == ModuleNode::prime) {
-            prime_factors.push_back(chained_order(order, set, split.parts));
+            // A prime order without larger modules is swept as it is.
+            const bool as_given = set == order.all && split.parts.size() == order.n;
+            prime_factors.push_back(as_given ? order : chained_order(order, set, split.parts));
         }
         modules.insert(modules.end(), split.parts.begin(), split.parts.end());
     }

@@ -10,7 +10,7 @@ namespace {
 
 // Small connected inputs finish within this many ideals before the
 // decomposition is worth building; larger ones lose little by trying.
-constexpr std::uint64_t kPlainSweepIdeals = 2048;
+constexpr std::uint64_t kPlainSweepIdeals = 256;
 
 KernelResult<Count> count_without_limit(const OrderMasks& order, InterruptPoll interrupt) {
     // Wide posets have astronomically many ideals: the level and hook bounds
