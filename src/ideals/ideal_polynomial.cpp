@@ -181,9 +181,11 @@ private:
             factors = factors.first(factors.size() - 1);
         }
         if (fits_narrow(term.elements - largest.elements)) {
-            add_convolution(target, largest, narrow_scratch_.data(), product_of_rest(narrow_scratch_.data(), factors, term));
+            Narrow* rest = narrow_scratch_.data();
+            add_convolution(target, largest, rest, product_of_rest(rest, factors, term));
         } else if constexpr (std::is_same_v<T, Wide>) {
-            add_convolution(target, largest, wide_scratch_.data(), product_of_rest(wide_scratch_.data(), factors, term));
+            Wide* rest = wide_scratch_.data();
+            add_convolution(target, largest, rest, product_of_rest(rest, factors, term));
         }
     }
 
