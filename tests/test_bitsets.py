@@ -136,10 +136,10 @@ def test_top_bit_of_the_last_word_is_the_limit(n, wrap):
         assert result == ("error", "ValueError", INDEX_OUT_OF_RANGE)
 
 
-def test_rows_of_megabytes_close_like_small_ones():
-    # Past a few megabytes the rows come from the system instead of the
-    # allocator: a commit-history-like order of 4200 elements takes 2.2 MB.
-    n = 4200
+def test_rows_of_many_megabytes_close_like_small_ones():
+    # Past 32 MiB the rows come from the system instead of the allocator: a
+    # commit-history-like order of 16,500 elements takes 34 MB.
+    n = 16_500
     items = [(1 << (i + 1)) | (1 << min(i + 1 + i % 7, n - 1)) if i + 1 < n else 0 for i in range(n)]
     expected = [((1 << n) - 1) ^ ((1 << (i + 1)) - 1) for i in range(n)]
     assert closure(n, items) == expected

@@ -60,9 +60,10 @@ public:
     const std::uint64_t& operator[](std::size_t i) const noexcept { return words_[i]; }
 
 private:
-    // Blocks from the system come in whole pages; below a huge page they are
-    // better left to the allocator.
-    static constexpr std::size_t kLargeBytes = std::size_t{2} << 20;
+    // Below this the allocator may hand back a block that an earlier call
+    // freed, its pages already in place, which is faster than fresh pages of
+    // any size; above it, the allocator maps fresh pages too.
+    static constexpr std::size_t kLargeBytes = std::size_t{32} << 20;
 
     void swap(ZeroedWords& other) noexcept {
         std::swap(words_, other.words_);
