@@ -40,7 +40,7 @@ PyObject* with_edge_rows(CallArgs& call, Run&& run) {
 // rows to run(rows).
 template <class Run>
 PyObject* with_successor_rows(CallArgs& call, Run&& run) {
-    std::optional<DecodedSuccessors> decoded = to_native_successor_rows(call.n, call.successors);
+    std::optional<DecodedSuccessors> decoded = to_native_successor_rows(call.n, call.successors, call.interrupt);
     if (!decoded) return nullptr;
     call.successors.clear();
     KernelResult<ReachabilityRows> rows =

@@ -145,7 +145,8 @@ RowOutcome decode_exact_int(PyObject* item, std::span<Word> row) {
 
 }  // namespace
 
-std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items) {
+std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items,
+                                                          InterruptPoll interrupt) {
     if (items.size() != n) {
         PyErr_SetString(PyExc_ValueError, kSuccessorCountMismatch);
         return std::nullopt;
@@ -154,12 +155,15 @@ std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::sp
     if (n == 0) return decoded;
     const std::optional<Protocol> protocol = make_protocol(row_words(n));
     if (!protocol) return std::nullopt;
+    // Beyond its row's words, an item takes some tens of nanoseconds.
+    constexpr std::uint64_t kUnitsPerItem = 32;
+    WorkBudget budget(interrupt);
     for (std::size_t i = 0; i < n; ++i) {
         PyObject* item = items[i].get();
         const std::span<Word> row = decoded.rows.row(i);
         const RowOutcome outcome =
             PyLong_CheckExact(item) ? decode_exact_int(item, row) : decode_by_protocol(item, *protocol, row);
-        if (outcome == RowOutcome::failed) return std::nullopt;
+        if (outcome == RowOutcome::failed || budget.charge(row.size() + kUnitsPerItem)) return std::nullopt;
         if (outcome == RowOutcome::misshapen && decoded.first_misshapen_row == closure::kNoRow) {
             decoded.first_misshapen_row = i;
         }

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "../common/kernel_types.hpp"
+#include "../common/work_budget.hpp"
 #include "../closure/reachability.hpp"
 
 namespace quorvane::py {
@@ -22,7 +23,8 @@ struct DecodedSuccessors {
 
 // Checks the item count against n, then decodes every item in order through
 // the int method protocol (exact ints directly, to the same effect). Errors
-// are left unwrapped: decoding runs after argument binding.
-std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items);
+// are left unwrapped: decoding runs after argument binding. Polls between items.
+std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items,
+                                                          InterruptPoll interrupt);
 
 }  // namespace quorvane::py
