@@ -9,41 +9,66 @@
 namespace quorvane::closure {
 namespace {
 
-// Rows are closed from the top down, so a successor's row is final when it is
-// read. Of the given successors only those not yet reached contribute (one
-// reached through an earlier successor brings nothing new), and of those only
-// the ones whose row is not empty; each contributes the words its row spans.
-// False when the budget's poll asks to stop.
-bool close_in_place(ReachabilityRows& rows, WorkBudget& budget) {
-    const std::size_t n = rows.size();
-    const std::size_t words = rows.words();
-    std::vector<Word> reached(words);
-    std::vector<Word> nonempty(words);  // closed rows with at least one element above
-    std::vector<std::size_t> span_end(n);  // one past the last nonzero word of each closed row
-    for (std::size_t i = n; i-- > 0;) {
-        std::span<Word> row = rows.row(i);
-        const std::size_t first_word = word_of(i);
-        std::fill(reached.begin() + static_cast<std::ptrdiff_t>(first_word), reached.end(), Word{0});
-        if (budget.charge(words - first_word)) return false;
-        for (std::size_t k = first_word; k < words; ++k) {
-            for (Word open = row[k] & nonempty[k]; open != 0; open &= ~reached[k]) {
-                const std::size_t j = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
-                open &= open - 1;
-                const std::span<const Word> above = rows.row(j);
-                for (std::size_t m = word_of(j); m < span_end[j]; ++m) reached[m] |= above[m];
-                if (budget.charge(span_end[j] - word_of(j))) return false;
+// Closes the rows from the top down, so that a successor's row is final when
+// it is read. Of the given successors only those not yet reached contribute
+// (one reached through an earlier successor brings nothing new), and of those
+// only the ones whose row is not empty; each contributes the words its row
+// spans. Most words of most rows hold no such successor, so the scan over
+// them stays free of everything else.
+class Closure {
+public:
+    Closure(ReachabilityRows& rows, InterruptPoll interrupt)
+        : rows_(rows), budget_(interrupt), reached_(rows.words()), nonempty_(rows.words()), span_end_(rows.size()) {}
+
+    // False when the budget's poll asks to stop.
+    bool run() {
+        const std::size_t words = rows_.words();
+        for (std::size_t i = rows_.size(); i-- > 0;) {
+            const std::span<Word> row = rows_.row(i);
+            const std::size_t first_word = word_of(i);
+            std::fill(reached_.begin() + static_cast<std::ptrdiff_t>(first_word), reached_.end(), Word{0});
+            if (budget_.charge(words - first_word)) return false;
+            const Word* nonempty = nonempty_.data();
+            const Word* reached = reached_.data();
+            for (std::size_t k = first_word; k < words; ++k) {
+                if (row[k] == 0) continue;  // most words: nothing more to load
+                const Word candidates = row[k] & nonempty[k];
+                if ((candidates & ~reached[k]) != 0 && !absorb(candidates, k)) return false;
             }
+            for (std::size_t k = first_word; k < words; ++k) row[k] |= reached[k];
+            std::size_t end = words;
+            while (end > first_word && row[end - 1] == 0) --end;
+            span_end_[i] = end;
+            if (end > first_word) nonempty_[first_word] |= bit_of(i);
         }
-        std::size_t end = first_word;
-        for (std::size_t k = first_word; k < words; ++k) {
-            row[k] |= reached[k];
-            if (row[k] != 0) end = k + 1;
-        }
-        span_end[i] = end;
-        if (end > first_word) nonempty[first_word] |= bit_of(i);
+        return true;
     }
-    return true;
-}
+
+private:
+    // Ors into the reached set the rows of the candidates in word k that are
+    // not reached yet, each after those before it. False when the budget's
+    // poll asks to stop.
+    bool absorb(Word candidates, std::size_t k) {
+        for (Word open = candidates & ~reached_[k]; open != 0; open &= ~reached_[k]) {
+            const std::size_t j = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
+            open &= open - 1;
+            // Locals, so that the compiler need not reread them after each store.
+            const Word* above = rows_.row(j).data();
+            Word* reached = reached_.data();
+            const std::size_t begin = word_of(j);
+            const std::size_t end = span_end_[j];
+            for (std::size_t m = begin; m < end; ++m) reached[m] |= above[m];
+            if (budget_.charge(end - begin)) return false;
+        }
+        return true;
+    }
+
+    ReachabilityRows& rows_;
+    WorkBudget budget_;
+    std::vector<Word> reached_;
+    std::vector<Word> nonempty_;         // closed rows with at least one element above
+    std::vector<std::size_t> span_end_;  // one past the last nonzero word of each closed row
+};
 
 // In place: bit c of word r moves to bit r of word c. Each round swaps the
 // off-diagonal quarters of every square of the previous round's size.
@@ -85,8 +110,7 @@ KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdge
     if (const std::optional<KernelError> error = first_edge_error(n, edges)) return std::unexpected(*error);
     ReachabilityRows rows(n);
     for (const auto& [lower, upper] : edges) rows.set(lower, upper);
-    WorkBudget budget(interrupt);
-    if (!close_in_place(rows, budget)) return std::unexpected(kInterrupted);
+    if (!Closure(rows, interrupt).run()) return std::unexpected(kInterrupted);
     return rows;
 }
 
@@ -99,8 +123,7 @@ KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows
         if (has_bits_from(row, n)) return std::unexpected(kIndexOutOfRange);
         if (has_bits_up_to(row, i)) return std::unexpected(kNotTopological);
     }
-    WorkBudget budget(interrupt);
-    if (!close_in_place(rows, budget)) return std::unexpected(kInterrupted);
+    if (!Closure(rows, interrupt).run()) return std::unexpected(kInterrupted);
     return rows;
 }
 

@@ -22,15 +22,20 @@ public:
     // Records `units` of work just done. True when a poll ran and asked the
     // caller to stop (the caller then returns kInterrupted).
     [[nodiscard]] bool charge(std::uint64_t units) noexcept {
-        if (units < remaining_) {
+        if (units < remaining_) [[likely]] {
             remaining_ -= units;
             return false;
         }
+        return poll();
+    }
+
+private:
+    // Out of line, so that loops charging the budget keep their own work tight.
+    [[gnu::cold, gnu::noinline]] bool poll() noexcept {
         remaining_ = kUnitsPerPoll;
         return poll_();
     }
 
-private:
     InterruptPoll poll_;
     std::uint64_t remaining_ = kUnitsPerPoll;
 };
