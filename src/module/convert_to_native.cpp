@@ -13,8 +13,10 @@ namespace {
 // make a small argument reserve a huge buffer.
 constexpr Py_ssize_t kUntrustedCapacity = Py_ssize_t{1} << 16;
 
-// Converting an item takes some tens of nanoseconds.
+// Converting an item takes some tens of nanoseconds. Items are charged to
+// the budget a batch at a time, which keeps the per-item count in a register.
 constexpr std::uint64_t kUnitsPerItem = 32;
+constexpr std::size_t kItemsPerCharge = 1024;
 
 // Shared front of every sequence conversion: a str is refused, a
 // non-sequence too, and the reported length (if any, and at most `kept`) is
@@ -46,7 +48,13 @@ bool converts_without_python_code(PyObject* item) { return PyFloat_CheckExact(it
 // list, so its size is read afresh for every item.
 template <class Convert>
 bool for_each_item(PyObject* object, WorkBudget& budget, Convert&& convert) {
-    auto convert_and_charge = [&](PyObject* item) { return convert(item) && !budget.charge(kUnitsPerItem); };
+    std::size_t uncharged = 0;
+    auto convert_and_charge = [&](PyObject* item) {
+        if (!convert(item)) return false;
+        if (++uncharged < kItemsPerCharge) return true;
+        uncharged = 0;
+        return !budget.charge(kItemsPerCharge * kUnitsPerItem);
+    };
     if (PyList_CheckExact(object)) {
         for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
             PyObject* item = PyList_GET_ITEM(object, i);
