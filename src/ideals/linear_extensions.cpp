@@ -8,8 +8,9 @@
 namespace quorvane::ideals {
 namespace {
 
-// Small connected inputs finish within this many ideals before the
-// decomposition is worth building; larger ones lose little by trying.
+// Small connected inputs mostly finish within a few ideals, sooner than the
+// decomposition is built; larger ones would only sweep twice.
+constexpr std::size_t kPlainSweepElements = 24;
 constexpr std::uint64_t kPlainSweepIdeals = 256;
 
 KernelResult<Count> count_without_limit(const OrderMasks& order, InterruptPoll interrupt) {
@@ -19,7 +20,7 @@ KernelResult<Count> count_without_limit(const OrderMasks& order, InterruptPoll i
         return std::unexpected(kCountOverflow);
     }
     // Disconnected ones, though, have a product of the parts' ideals.
-    if (order.n == 0 || order.component_of(0, order.all) == order.all) {
+    if (order.n == 0 || (order.n <= kPlainSweepElements && order.component_of(0, order.all) == order.all)) {
         const KernelResult<std::optional<Count>> plain = count_by_sweep(order, {kPlainSweepIdeals, 1}, interrupt);
         if (!plain) return std::unexpected(plain.error());
         if (*plain) return **plain;
