@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <bit>
 
-#include "reachability.hpp"
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
+#include "reachability.hpp"
 
 namespace quorvane::closure {
 namespace {
@@ -39,6 +40,7 @@ IntervalSummary summarise(std::vector<std::uint64_t> by_size, std::uint64_t size
 
 }  // namespace
 
+QUORVANE_DISPATCHED
 KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, InterruptPoll interrupt) {
     const std::size_t n = rows.size();
     if (n == 0) return IntervalSummary{};

@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -39,6 +40,7 @@ private:
 
 }  // namespace
 
+QUORVANE_DISPATCHED
 KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, InterruptPoll interrupt) {
     const std::size_t n = rows.size();
     PrincipalSizes sizes{std::vector<std::uint64_t>(n), std::vector<std::uint64_t>(n)};
@@ -58,6 +60,7 @@ KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, Inter
     return sizes;
 }
 
+QUORVANE_DISPATCHED
 KernelResult<std::uint64_t> comparable_pairs(const ReachabilityRows& rows, InterruptPoll interrupt) {
     std::uint64_t total = 0;
     WorkBudget budget(interrupt);

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -21,7 +22,7 @@ public:
         : rows_(rows), budget_(interrupt), reached_(rows.words()), nonempty_(rows.words()), span_end_(rows.size()) {}
 
     // False when the budget's poll asks to stop.
-    bool run() {
+    QUORVANE_DISPATCHED bool run() noexcept {
         const std::size_t words = rows_.words();
         for (std::size_t i = rows_.size(); i-- > 0;) {
             const std::span<Word> row = rows_.row(i);
@@ -48,7 +49,7 @@ private:
     // Ors into the reached set the rows of the candidates in word k that are
     // not reached yet, each after those before it. False when the budget's
     // poll asks to stop.
-    bool absorb(Word candidates, std::size_t k) {
+    QUORVANE_DISPATCHED bool absorb(Word candidates, std::size_t k) noexcept {
         for (Word open = candidates & ~reached_[k]; open != 0; open &= ~reached_[k]) {
             const std::size_t j = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
             open &= open - 1;
@@ -127,7 +128,7 @@ KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows
     return rows;
 }
 
-BitMatrix transpose(const ReachabilityRows& rows) {
+QUORVANE_DISPATCHED BitMatrix transpose(const ReachabilityRows& rows) {
     const std::size_t n = rows.size();
     const std::size_t words = rows.words();
     BitMatrix below(n);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -16,6 +17,7 @@ double add_term(double sum, double term) noexcept { return std::isnan(sum) ? sum
 // Scatters each value upwards, lower elements first: every sum then receives
 // its terms in ascending index order, exactly as a column walk would, without
 // transposing the rows.
+QUORVANE_DISPATCHED
 KernelResult<std::vector<double>> add_lower_values(const ReachabilityRows& rows, std::span<const double> values,
                                                    std::vector<double> sums, InterruptPoll interrupt) {
     WorkBudget budget(interrupt);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "operand_check.hpp"
 #include "semirings.hpp"
@@ -175,6 +176,7 @@ private:
 // x outer, z middle, y inner: every running value still receives its terms in
 // ascending z, while the inner loop runs along a right row.
 template <class Semiring>
+QUORVANE_DISPATCHED_AVX512
 KernelResult<IncidenceMatrix> convolve(const ReachabilityRows& rows, const IncidenceMatrix& left,
                                        const IncidenceMatrix& right, InterruptPoll interrupt) {
     const std::size_t n = rows.size();

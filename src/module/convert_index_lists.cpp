@@ -1,12 +1,14 @@
 #include "convert_to_python.hpp"
 
+#include "../common/bit_count.hpp"
+
 namespace quorvane::py {
 
 PyRef to_python_index_lists(const BitMatrix& rows, WorkBudget& budget) {
     const std::size_t n = rows.size();
     std::size_t entries = n;
     for (std::size_t i = 0; i < n; ++i) {
-        for (const Word word : rows.row(i)) entries += static_cast<std::size_t>(std::popcount(word));
+        entries += count_bits(rows.row(i));
         if (budget.charge(rows.words())) return {};
     }
     ensure_output_fits(entries);
@@ -19,9 +21,7 @@ PyRef to_python_index_lists(const BitMatrix& rows, WorkBudget& budget) {
     }
     return to_python_rows(n, budget, [&](std::size_t i) {
         const std::span<const Word> row = rows.row(i);
-        std::size_t count = 0;
-        for (const Word word : row) count += static_cast<std::size_t>(std::popcount(word));
-        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count)));
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count_bits(row))));
         if (!list) return list;
         Py_ssize_t slot = 0;
         for_each_bit(row, 0, [&](std::size_t j) { PyList_SET_ITEM(list.get(), slot++, Py_NewRef(indices[j].get())); });

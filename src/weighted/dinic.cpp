@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::weighted {
@@ -317,6 +318,8 @@ private:
 
 }  // namespace
 
-KernelResult<double> max_flow(SplitNetwork& network, InterruptPoll interrupt) { return Dinic(network).run(interrupt); }
+QUORVANE_DISPATCHED KernelResult<double> max_flow(SplitNetwork& network, InterruptPoll interrupt) {
+    return Dinic(network).run(interrupt);
+}
 
 }  // namespace quorvane::weighted

@@ -1,0 +1,26 @@
+// The one place where the module reaches beyond its architecture's baseline.
+//
+// The build targets plain x86-64 (or armv8-a), so that it runs on every CPU of
+// its platform. A function marked QUORVANE_DISPATCHED is compiled once more for
+// x86-64-v2 (POPCNT, SSE4.2) and x86-64-v3 (AVX2, BMI1/2, LZCNT), and the
+// dynamic loader binds it once, when the module is loaded, to the best variant
+// the CPU reports. Everything the function inlines is compiled for that level
+// too, so the mark goes on the outermost function of a hot loop: each call
+// through the mark costs one indirect jump.
+//
+// QUORVANE_DISPATCHED_AVX512 adds x86-64-v4 (AVX-512) for the floating-point
+// folds, which vectorise and gain from wider registers. The bit-row scans do
+// not: their loops are short and the wider ones measure slower.
+//
+// Every variant is the same source under the same floating-point rules
+// (-ffp-contract=off, no fast-math), so all of them give bit-identical results.
+#pragma once
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__)
+#define QUORVANE_DISPATCHED __attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3")))
+#define QUORVANE_DISPATCHED_AVX512 \
+    __attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3", "arch=x86-64-v4")))
+#else
+#define QUORVANE_DISPATCHED
+#define QUORVANE_DISPATCHED_AVX512
+#endif
