@@ -15,4 +15,13 @@ settings.register_profile(
     max_examples=1000,
     suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
 )
+# The cross-section (`-m cross`) run under emulated CPUs, where Python is
+# slow: few examples, each still straddling the word boundaries.
+settings.register_profile(
+    "cross",
+    derandomize=True,
+    deadline=None,
+    max_examples=12,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
 settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE", "ci"))

@@ -56,6 +56,7 @@ def assert_matches_model(n, edges, scores):
     )
 
 
+@pytest.mark.cross
 @given(scored_posets(max_n=140))
 def test_matches_model(poset):
     assert_matches_model(*poset)

@@ -14,6 +14,7 @@ def successor_ints(n, edges):
     return successors
 
 
+@pytest.mark.cross
 @given(posets())
 def test_both_forms_match_model(poset):
     n, edges = poset

@@ -100,6 +100,7 @@ def dense_posets(draw, min_n=63, max_n=66):
     return n, [(i, j) for i in range(n) for j in range(i + 1, n) if rng.random() < p]
 
 
+@pytest.mark.cross
 @pytest.mark.parametrize("semiring", SEMIRINGS)
 @given(st.one_of(posets(max_n=24), posets(max_n=24), posets(max_n=66, min_n=63), dense_posets()), st.data())
 def test_matches_model(semiring, poset, data):

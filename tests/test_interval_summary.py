@@ -6,6 +6,7 @@ from model import intervals as model
 from strategies import chain, edge_lists, outcome, posets
 
 
+@pytest.mark.cross
 @given(posets(max_n=70))
 def test_summary_matches_model(poset):
     assert outcome(q.interval_summary_data, *poset) == outcome(model.interval_summary_data, *poset)

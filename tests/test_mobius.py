@@ -7,6 +7,7 @@ from model.intervals import closed_sets
 from strategies import chain, edge_lists, outcome, posets
 
 
+@pytest.mark.cross
 @given(posets(max_n=70))
 def test_matrix_matches_model(poset):
     assert outcome(q.mobius_matrix_data, *poset) == outcome(model.mobius_matrix_data, *poset)
@@ -38,6 +39,7 @@ def layered(m):
     return top + 1, edges
 
 
+@pytest.mark.cross
 @pytest.mark.parametrize("m", [1, 2, 62, 63, 64, 70, 200])
 def test_values_beyond_64_bits_are_exact(m):
     n, edges = layered(m)

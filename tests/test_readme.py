@@ -10,6 +10,7 @@ import pytest
 README = Path(__file__).parent.parent / "README.md"
 
 
+@pytest.mark.cross
 def test_readme_examples():
     parser = doctest.DocTestParser()
     test = parser.get_doctest(README.read_text(), {}, "README.md", str(README), 0)

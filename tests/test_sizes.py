@@ -6,6 +6,7 @@ from model import sizes as model
 from strategies import chain, edge_lists, outcome, posets
 
 
+@pytest.mark.cross
 @given(posets())
 def test_sizes_match_model(poset):
     n, edges = poset

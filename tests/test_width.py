@@ -23,11 +23,13 @@ def disjoint_chains(count, length):
     return count * length, [(c * length + i, c * length + i + 1) for c in range(count) for i in range(length - 1)]
 
 
+@pytest.mark.cross
 @given(posets(max_n=70))
 def test_width_matches_model(poset):
     assert outcome(q.width_data, *poset) == outcome(model.width_data, *poset)
 
 
+@pytest.mark.cross
 @settings(max_examples=15)
 @given(posets(max_n=140, min_n=120))
 def test_width_matches_model_across_two_words(poset):
