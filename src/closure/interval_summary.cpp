@@ -38,13 +38,11 @@ IntervalSummary summarise(std::vector<std::uint64_t> by_size, std::uint64_t size
     return summary;
 }
 
-}  // namespace
-
+// `below` is the transpose of `rows`; n >= 1.
 QUORVANE_DISPATCHED
-KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, InterruptPoll interrupt) {
+KernelResult<IntervalSummary> summarise_intervals(const ReachabilityRows& rows, const BitMatrix& below,
+                                                  InterruptPoll interrupt) {
     const std::size_t n = rows.size();
-    if (n == 0) return IntervalSummary{};
-    const BitMatrix below = transpose(rows);
     // Indexed by size, 0..n; sizes 0 and, for n = 1, 2 stay empty.
     std::vector<std::uint64_t> by_size(std::max<std::size_t>(n + 1, 3));
     by_size[1] = n;
@@ -61,6 +59,13 @@ KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, Int
         if (!complete || budget.charge(rows.words() - word_of(x))) return std::unexpected(kInterrupted);
     }
     return summarise(std::move(by_size), size_sum);
+}
+
+}  // namespace
+
+KernelResult<IntervalSummary> interval_summary(const ReachabilityRows& rows, InterruptPoll interrupt) {
+    if (rows.size() == 0) return IntervalSummary{};
+    return summarise_intervals(rows, transpose(rows), interrupt);
 }
 
 }  // namespace quorvane::closure

@@ -5,7 +5,6 @@
 #include <optional>
 #include <span>
 
-#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -109,7 +108,7 @@ private:
     }
 
     // Overflow as soon as a sum leaves the 64-bit range.
-    QUORVANE_DISPATCHED RowOutcome add_narrow_row(std::size_t x) {
+    RowOutcome add_narrow_row(std::size_t x) {
         std::vector<std::int64_t>& sums = narrow_sums_;
         emit(x, 1);
         const std::span<const Word> above_x = strictly_above(rows_, x);
@@ -141,7 +140,7 @@ private:
     }
 
     // False when the budget's poll asks to stop.
-    QUORVANE_DISPATCHED bool add_wide_row(std::size_t x) {
+    bool add_wide_row(std::size_t x) {
         if (!wide_sums_) wide_sums_.emplace(rows_.size(), mu_.wide_words);
         WideSums& sums = *wide_sums_;
         std::vector<Word> mu(mu_.wide_words);

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -26,7 +25,7 @@ public:
 
     // Lowest free upper element for each element in turn; most orders need
     // few augmenting phases after it. False when the budget's poll asks to stop.
-    QUORVANE_DISPATCHED bool match_greedily() {
+    bool match_greedily() {
         std::vector<Word> taken(words_);
         for (std::size_t x = 0; x < rows_.size(); ++x) {
             const std::span<const Word> above = rows_.row(x);
@@ -72,7 +71,7 @@ private:
     // d (a bit row) holds the right vertices first reached from left vertices
     // at depth d; their partners form depth d + 1. Stops after the first layer
     // that reaches a free right vertex (`augmented`), or when no layer does.
-    QUORVANE_DISPATCHED Progress build_layers() {
+    Progress build_layers() {
         std::vector<Word> unseen(words_, ~Word{0});
         if (rows_.size() % kWordBits != 0) unseen.back() = bit_of(rows_.size()) - 1;
         layers_.clear();
@@ -126,7 +125,7 @@ private:
     // tried once per phase (taken out of its layer when tried), so each left
     // vertex is entered at most once and the paths found are disjoint.
     // Whether a path was found; nothing when the budget's poll asks to stop.
-    QUORVANE_DISPATCHED std::optional<bool> augment_from(std::size_t start) {
+    std::optional<bool> augment_from(std::size_t start) {
         stack_.clear();
         stack_.push_back(enter(start, 0));
         while (!stack_.empty()) {

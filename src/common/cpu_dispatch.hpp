@@ -8,6 +8,11 @@
 // too, so the mark goes on the outermost function of a hot loop: each call
 // through the mark costs one indirect jump.
 //
+// A marked function must not call another marked one, itself included: GCC 12
+// takes such a call for one that cannot throw, and an exception (bad_alloc)
+// passing through it would end the process. Calls from unmarked code are
+// sound as long as the symbols keep default visibility (see CMakeLists.txt).
+//
 // QUORVANE_DISPATCHED_AVX512 adds x86-64-v4 (AVX-512) for the floating-point
 // folds, which vectorise and gain from wider registers. The bit-row scans do
 // not: their loops are short and the wider ones measure slower.

@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "coefficient_arena.hpp"
 #include "mask_map.hpp"
@@ -259,7 +260,7 @@ private:
         return degree + 2;
     }
 
-    std::size_t pivot(Mask128 set) const noexcept {
+    QUORVANE_DISPATCHED std::size_t pivot(Mask128 set) const noexcept {
         std::size_t best = lowest_element(set);
         std::size_t best_pairs = 0;
         for_each_element(set, [&](std::size_t x) {
