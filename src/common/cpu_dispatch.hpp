@@ -8,10 +8,12 @@
 // too, so the mark goes on the outermost function of a hot loop: each call
 // through the mark costs one indirect jump.
 //
-// A marked function must not call another marked one, itself included: GCC 12
-// takes such a call for one that cannot throw, and an exception (bad_alloc)
-// passing through it would end the process. Calls from unmarked code are
-// sound as long as the symbols keep default visibility (see CMakeLists.txt).
+// GCC 12 takes some calls of a marked function for calls that cannot throw,
+// and an exception (bad_alloc) leaving the function through such a call ends
+// the process: always a call from another marked function (itself included),
+// and also calls of marked member functions. So the marks go on free functions
+// called from unmarked code, with default symbol visibility (CMakeLists.txt),
+// or on functions that cannot throw. The memory-exhaustion tests cover this.
 //
 // QUORVANE_DISPATCHED_AVX512 adds x86-64-v4 (AVX-512) for the floating-point
 // folds, which vectorise and gain from wider registers. The bit-row scans do
