@@ -192,7 +192,8 @@ void words_to_digits(std::span<const Word> words, std::span<digit> digits) noexc
     std::copy_n(tail_digits, std::min(out.size(), kBlockDigits), out.begin());
 }
 
-PyRef unsigned_to_python(std::span<const Word> words, bool negative) {
+// The int of the given sign whose magnitude is the words.
+PyRef magnitude_to_python(std::span<const Word> words, bool negative) {
     std::size_t used = words.size();
     while (used > 0 && words[used - 1] == 0) --used;
     // Up to one word the interpreter's own constructors, which share the small ints.
@@ -219,7 +220,7 @@ WordsFit exact_int_to_zeroed_words(PyObject* item, std::span<Word> words) noexce
 
 PyRef to_python_words(std::span<const Word> words, bool is_signed) {
     const bool negative = is_signed && !words.empty() && (words.back() >> (kWordBits - 1)) != 0;
-    if (!negative) return unsigned_to_python(words, false);
+    if (!negative) return magnitude_to_python(words, false);
     // The magnitude of a two's complement value: invert and add one.
     std::vector<Word> magnitude(words.size());
     Word carry = 1;
@@ -227,7 +228,7 @@ PyRef to_python_words(std::span<const Word> words, bool is_signed) {
         magnitude[k] = ~words[k] + carry;
         carry = carry != 0 && magnitude[k] == 0;
     }
-    return unsigned_to_python(magnitude, true);
+    return magnitude_to_python(magnitude, true);
 }
 
 }  // namespace quorvane::py
