@@ -69,6 +69,7 @@ public:
         : order_(order), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
         double whole_hook = 1;
         for (std::size_t x = 0; x < order.n; ++x) {
+            inserted_below_[x] = order.predecessors[x] & inserted_;
             up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
             whole_hook = times_up(whole_hook, up_size_[x]);
         }
@@ -145,7 +146,7 @@ private:
         std::size_t oldest = 0;
         bool fits = true;
         const auto settle = [&](const Pending& p) {
-            const Mask128 newly = order_.predecessors[p.added] & inserted_ & ~p.from->frontier;
+            const Mask128 newly = inserted_below_[p.added] & ~p.from->frontier;
             Ways ways = p.from->ways;
             double weight = times_down(p.from->weight, up_size_[p.added]);
             std::uint64_t slots = size_ + p.inserted;
@@ -202,6 +203,7 @@ private:
     SweepLimits limits_;
     WorkBudget budget_;
     Mask128 inserted_;  // N
+    std::array<Mask128, kMaxElements> inserted_below_{};  // the predecessors of each element in N
     std::array<double, kMaxElements> up_size_{};
     std::array<double, kMaxElements + 1> rest_factor_{};  // at most r!/H(P)
     std::size_t size_ = 0;  // |I| for the ideals of the current layer

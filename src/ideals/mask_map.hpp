@@ -42,7 +42,7 @@ public:
     // The value under `key`, value-initialised if the key is new, and whether
     // it is new. The pointer is valid until the next insertion.
     std::pair<Value*, bool> insert(Mask128 key) {
-        if ((size_ + 1) * kLoadDenominator > slots_.size() * kLoadNumerator) grow();
+        if (size_ >= most_entries_) grow();
         for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
             Slot& slot = slots_[i];
             if (slot.key == key) return {&slot.value, false};
@@ -132,6 +132,7 @@ private:
         slots_.assign(capacity, Slot{});
         index_mask_ = capacity - 1;
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
+        most_entries_ = capacity / kLoadDenominator * kLoadNumerator;
     }
 
     void grow() { rehash(checked_size(slots_.size(), 2)); }
@@ -150,6 +151,7 @@ private:
     std::vector<Slot> slots_;
     std::size_t index_mask_ = 0;
     unsigned shift_ = 0;
+    std::size_t most_entries_ = 0;  // entries held before the table grows
     std::size_t size_ = 0;
 };
 
