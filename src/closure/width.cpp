@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -168,7 +169,7 @@ private:
 
 }  // namespace
 
-KernelResult<std::uint64_t> width(const ReachabilityRows& rows, InterruptPoll interrupt) {
+QUORVANE_DISPATCHED KernelResult<std::uint64_t> width(const ReachabilityRows& rows, InterruptPoll interrupt) {
     ChainMatching matching(rows, interrupt);
     if (!matching.match_greedily()) return std::unexpected(kInterrupted);
     for (;;) {
