@@ -50,13 +50,18 @@ KernelResult<IntervalSummary> summarise_intervals(const ReachabilityRows& rows, 
     WorkBudget budget(interrupt);
     for (std::size_t x = 0; x < n; ++x) {
         const std::span<const Word> above_x = rows.row(x);
-        const bool complete = for_each_bit(above_x.subspan(word_of(x)), word_of(x) * kWordBits, [&](std::size_t y) {
-            const std::uint64_t size = count_between(above_x, below.row(y), x, y) + 2;
-            ++by_size[size];
-            size_sum += size;
-            return !budget.charge(word_of(y) - word_of(x) + 1);
-        });
-        if (!complete || budget.charge(rows.words() - word_of(x))) return std::unexpected(kInterrupted);
+        for (std::size_t k = word_of(x); k < above_x.size(); ++k) {
+            const Word above = above_x[k];
+            for_each_bit(std::span<const Word>(&above, 1), k * kWordBits, [&](std::size_t y) {
+                const std::uint64_t size = count_between(above_x, below.row(y), x, y) + 2;
+                ++by_size[size];
+                size_sum += size;
+            });
+            // Charged a word at a time: each element in it cost a count over
+            // the words from x's to this one.
+            const auto elements = static_cast<std::uint64_t>(std::popcount(above));
+            if (budget.charge(1 + elements * (k - word_of(x) + 1))) return std::unexpected(kInterrupted);
+        }
     }
     return summarise(std::move(by_size), size_sum);
 }
