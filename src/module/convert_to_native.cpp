@@ -123,10 +123,14 @@ bool to_native_edges(PyObject* object, closure::CoverEdgeList& edges, WorkBudget
 
 bool to_native_values(PyObject* object, ValueVector& values, WorkBudget& budget, std::size_t kept) {
     if (!check_sequence(object, values, kept)) return false;
+    std::size_t room = kept;  // counted in a register, not read back from the vector
     return for_each_item(object, budget, [&](PyObject* item) {
         const std::optional<double> value = to_native_number(item);
         if (!value) return false;
-        if (values.size() < kept) values.push_back(*value);
+        if (room > 0) {
+            --room;
+            values.push_back(*value);
+        }
         return true;
     });
 }
