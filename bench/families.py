@@ -147,7 +147,7 @@ def layered(n, seed):
     edges = []
     for k in range(layers - 1):
         here, above = range(bounds[k], bounds[k + 1]), range(bounds[k + 1], bounds[k + 2])
-        p = min(1.0, 3 / len(above))
+        p = min(1.0, 3 / max(len(above), 1))
         edges += [(a, b) for a in here for b in above if rng.random() < p]
     return n, edges
 
