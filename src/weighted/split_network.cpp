@@ -57,12 +57,8 @@ void SplitNetwork::push_forward(std::size_t i, std::size_t j, double r) {
     note_saturation(i, j, was_open, edge.forward > kTolerance);
 }
 
-void SplitNetwork::push_backward(std::size_t j, std::size_t i, double r) {
-    CarriedEdge& edge = carry(i, j);
-    const bool was_open = edge.forward > kTolerance;
-    edge.backward -= r;
-    edge.forward += r;
-    note_saturation(i, j, was_open, edge.forward > kTolerance);
-}
+// Subtracting -r is the same IEEE operation as adding r, so this is exactly
+// the reverse push.
+void SplitNetwork::push_backward(std::size_t j, std::size_t i, double r) { push_forward(i, j, -r); }
 
 }  // namespace quorvane::weighted
