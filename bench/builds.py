@@ -7,7 +7,7 @@ import importlib.util
 def load_build(path):
     """Loads the module from the shared object at path, under its own name but not into sys.modules."""
     loader = importlib.machinery.ExtensionFileLoader("_quorvane_rust", str(path))
-    spec = importlib.util.spec_from_file_location("_quorvane_rust", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
+    location = importlib.util.spec_from_file_location("_quorvane_rust", str(path), loader=loader)
+    module = importlib.util.module_from_spec(location)
     loader.exec_module(module)
     return module

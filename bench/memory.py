@@ -17,7 +17,7 @@ WORKLOADS = ["commit_dag(60_000)", "package_graph(60_000)"]
 FUNCTIONS = ["width_data", "max_antichain_score_data"]
 
 MEASURE = r"""
-import importlib.machinery, importlib.util, json, sys, time
+import json, sys, time
 sys.path.insert(0, sys.argv[1])
 import workloads as w
 
@@ -26,10 +26,8 @@ def status(key):
         return next(int(line.split()[1]) * 1024 for line in lines if line.startswith(key + ":"))
 
 if sys.argv[4]:
-    loader = importlib.machinery.ExtensionFileLoader("_quorvane_rust", sys.argv[4])
-    spec = importlib.util.spec_from_file_location("_quorvane_rust", sys.argv[4], loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+    from builds import load_build
+    module = load_build(sys.argv[4])
 else:
     import _quorvane_rust as module
 n, edges = eval("w." + sys.argv[2])

@@ -20,9 +20,9 @@ pytestmark = [
 
 
 def load_checker():
-    spec = importlib.util.spec_from_file_location("check_isa", CHECKER)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    location = importlib.util.spec_from_file_location("check_isa", CHECKER)
+    module = importlib.util.module_from_spec(location)
+    location.loader.exec_module(module)
     return module
 
 

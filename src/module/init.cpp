@@ -118,11 +118,11 @@ bool interpreter_accepts_this_module() {
     static PyModuleDef probe = {
         PyModuleDef_HEAD_INIT, module_definition.m_name, nullptr, 0, nullptr, probe_slots, nullptr, nullptr, nullptr,
     };
-    // What the check reads of an import spec: the module's name.
-    PyRef spec = PyRef::steal(PyModule_New(module_definition.m_name));
-    PyRef name = spec ? PyRef::steal(PyModule_GetNameObject(spec.get())) : PyRef();
-    if (!name || PyObject_SetAttrString(spec.get(), "name", name.get()) < 0) return false;
-    return static_cast<bool>(PyRef::steal(PyModule_FromDefAndSpec(&probe, spec.get())));
+    // All the check reads of the import's description is the module's name.
+    PyRef description = PyRef::steal(PyModule_New(module_definition.m_name));
+    PyRef name = description ? PyRef::steal(PyModule_GetNameObject(description.get())) : PyRef();
+    if (!name || PyObject_SetAttrString(description.get(), "name", name.get()) < 0) return false;
+    return static_cast<bool>(PyRef::steal(PyModule_FromDefAndSpec(&probe, description.get())));
 #else
     return true;  // before 3.12 every interpreter loads single-phase modules
 #endif
