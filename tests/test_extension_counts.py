@@ -6,6 +6,7 @@ Young diagrams, and the product rule for a module. Family members are drawn at
 sizes whose counts fall on both sides of 2^128.
 """
 
+import itertools
 import math
 
 import _quorvane_rust as q
@@ -17,7 +18,7 @@ from families import family_members
 from model import ideals as model
 from model.order import strictly_above
 from strategies import outcome, posets
-from test_ideals import hook_length_count, young_diagram
+from test_ideals import hook_length_count, ladder, young_diagram
 
 OVERFLOW = ("error", "ValueError", model.COUNT_OVERFLOW)
 RECURSION_STATES = 20_000
@@ -124,3 +125,31 @@ def multinomial(*parts):
 def test_counts_a_hair_from_u128(poset, count):
     assert abs(count - 2**128) < 2**128 // 10**4
     assert outcome(q.linear_extension_count_data, *poset) == counted(count)
+
+
+def fence(n):
+    """The zigzag x_0 < x_1 > x_2 < ..., minima numbered first."""
+    low = (n + 1) // 2
+    label = [i // 2 if i % 2 == 0 else low + i // 2 for i in range(n)]
+    return n, sorted((label[i], label[i + 1]) if i % 2 == 0 else (label[i + 1], label[i]) for i in range(n - 1))
+
+
+def alternating_permutations(n):
+    """By the boustrophedon triangle: a fence of n elements has this many linear extensions."""
+    row = [1]
+    for _ in range(n):
+        row = list(itertools.accumulate(reversed(row), initial=0))
+    return row[-1]
+
+
+# Fences of 38 and 39 elements count 2^124.1 and 2^128.8 and have ideal layers
+# wide enough for the sweep to bound the count from pruned copies of them.
+@pytest.mark.parametrize("n", [1, 2, 9, 38, 39])
+def test_fence_counts_are_alternating_permutations(n):
+    assert outcome(q.linear_extension_count_data, *fence(n)) == counted(alternating_permutations(n))
+
+
+@pytest.mark.parametrize("rungs", [1, 2, 5, 11])
+def test_ladder_counts_match_the_model(rungs):
+    poset = ladder(rungs)
+    assert outcome(q.linear_extension_count_data, *poset) == outcome(model.linear_extension_count_data, *poset)

@@ -468,3 +468,18 @@ def test_memory_exhaustion_raises_memory_error():
     result = run_isolated(f"LADDER = {ladder(42)!r}\n" + textwrap.dedent(code), memory_limit_gb=0.5, timeout=600)
     # Without a cap the overflow is decided within the memory; the recursion's memo outgrows it.
     assert result.stdout.split() == ["ValueError", "MemoryError", "6"]
+
+
+def test_ladders_beyond_u128_overflow_in_bounded_memory():
+    """Their hook bounds fall far short and their middle layers hold millions of ideals."""
+    code = """
+        import _quorvane_rust as q
+        for n, edges in LADDERS:
+            try:
+                q.linear_extension_count_data(n, edges)
+            except (MemoryError, ValueError) as error:
+                print(f"{type(error).__name__}: {error}")
+    """
+    ladders = [ladder(rungs) for rungs in (24, 27, 31)]
+    result = run_isolated(f"LADDERS = {ladders!r}\n" + textwrap.dedent(code), memory_limit_gb=0.5, cap_optional=True)
+    assert result.stdout.splitlines() == ["ValueError: linear extension count exceeded u128"] * 3

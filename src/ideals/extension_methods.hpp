@@ -24,7 +24,8 @@ struct SweepLimits {
 // A sweep over the ideals of a connected poset without its minimal elements,
 // layer by layer; nullopt when it would visit more than `max_ideals`. An
 // overflow of the count times `known_factor` is decided as soon as the ideals
-// swept so far prove it.
+// swept so far prove it. A layer too large for the memory ends the sweep with
+// std::bad_alloc, unless what it can still keep decides an overflow.
 [[nodiscard]] KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                 InterruptPoll interrupt);
 

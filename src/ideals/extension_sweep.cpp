@@ -17,11 +17,23 @@
 // weight W(I)·H(I ∪ A(I)) follows W's sum rule, each term times the |↑x| of
 // the elements placed. Once the bound passes 2^128 the count overflows,
 // which usually shows long before the last layer.
+//
+// Where the hook bounds fall short and the layers grow large, a sweep that
+// keeps only the most promising ideals of each layer still decides many
+// overflows: its W counts the maximal chains of ideals through kept ideals
+// only, distinct linear extensions all the same, so every bound it yields
+// is still a proof. Such a pruned sweep runs from a copy of the layer now
+// and then, and the sweep itself goes on pruned once a layer would outgrow
+// the memory; a pruned sweep never yields a count, only an overflow.
 #include "extension_methods.hpp"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <new>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "../common/work_budget.hpp"
 #include "extension_bounds.hpp"
@@ -38,8 +50,20 @@ constexpr std::size_t kPrefetchDistance = 16;
 // Layers below this size stay in the caches, where fetching ahead only costs.
 constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
 // About 0.5 GB for the layer being built, whose table is at most 5/8 full;
-// beyond that the call ends with MemoryError rather than exhaust the machine.
+// beyond that the sweep goes on pruned, and ends with MemoryError unless it
+// decides an overflow, rather than exhaust the machine.
 constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
+// A pruned sweep prunes a layer back to the ideals it keeps once the layer
+// holds twice as many. Started from a copy of a layer, it keeps this share of
+// the layer's size: on ladders even a small share decides an overflow, and the
+// exact sweep, when its count fits, loses only about a twentieth of its time.
+constexpr std::size_t kPrunedShare = 16;
+// The sweep itself, pruned at the cap, has no later chance: it keeps more.
+constexpr std::size_t kCappedKept = kMaxLayerIdeals / 4;
+// The first pruned sweep starts from a layer of this many ideals, each later
+// one from a layer this much larger.
+constexpr std::size_t kFirstPrunedFrom = std::size_t{1} << 14;
+constexpr std::size_t kPrunedFromGrowth = 8;
 
 // An ideal I of Q, keyed by I ∪ N, which is never empty.
 template <class Ways>
@@ -89,26 +113,39 @@ public:
             if ((order_.predecessors[x] & ~inserted_) == 0) first |= element_bit(x);
         });
         *narrow.insert(inserted_).first = {first, 1, 1};
-        const KernelResult<std::optional<StepEnd>> narrow_end = run_layers(narrow);
-        if (!narrow_end || !*narrow_end) return unfinished(narrow_end);
-        if (**narrow_end == StepEnd::done) return Count{narrow.find(order_.all)->ways};
-        // Some count needs more than 64 bits: the same layer again, with wide counts.
-        Layer<Count> wide;
-        wide.reserve(narrow.size());
-        narrow.for_each([&](Mask128 key, const Ideal<std::uint64_t>& entry) {
-            *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight};
-            return true;
-        });
-        narrow = {};
-        const KernelResult<std::optional<StepEnd>> wide_end = run_layers(wide);
-        if (!wide_end || !*wide_end) return unfinished(wide_end);
-        if (**wide_end == StepEnd::widen) return std::unexpected(kCountOverflow);
-        return wide.find(order_.all)->ways;
+        KernelResult<std::optional<Count>> count = finish(narrow);
+        if (count && !*count && kept_ != 0) throw std::bad_alloc();
+        return count;
     }
 
 private:
-    static KernelResult<std::optional<Count>> unfinished(const KernelResult<std::optional<StepEnd>>& end) {
+    // Advances `layer` to the full set and returns the count there; nullopt
+    // when the ideal budget is spent or the sweep was pruned.
+    template <class Ways>
+    KernelResult<std::optional<Count>> finish(Layer<Ways>& layer) {
+        const KernelResult<std::optional<StepEnd>> end = run_layers(layer);
         if (!end) return std::unexpected(end.error());
+        if (!*end) return std::nullopt;
+        if (**end == StepEnd::widen) {
+            if constexpr (std::is_same_v<Ways, Count>) {
+                return std::unexpected(kCountOverflow);
+            } else {
+                // Some count needs more than 64 bits: the same layer again, with wide counts.
+                Layer<Count> wide;
+                wide.reserve(layer.size());
+                layer.for_each([&](Mask128 key, const Ideal<std::uint64_t>& entry) {
+                    *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight};
+                    return true;
+                });
+                layer = {};
+                return finish(wide);
+            }
+        }
+        const Count ways = layer.find(order_.all)->ways;
+        if (kept_ == 0) return ways;
+        if (times_down(limits_.known_factor, count_down(ways)) >= kCountOverflowBound) {
+            return std::unexpected(kCountOverflow);
+        }
         return std::nullopt;
     }
 
@@ -118,6 +155,10 @@ private:
     KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways>& layer) {
         Layer<Ways> next;
         for (const std::size_t swept = order_.n - element_count(inserted_); size_ < swept; ++size_) {
+            if (kept_ == 0 && layer.size() >= pruned_from_) {
+                const KernelResult<void> probed = probe(layer);
+                if (!probed) return std::unexpected(probed.error());
+            }
             double bound = 0;
             KernelResult<bool> stepped = step(layer, next, bound);
             if (!stepped) return std::unexpected(stepped.error());
@@ -129,6 +170,51 @@ private:
             if (visited_ > limits_.max_ideals) return std::nullopt;
         }
         return StepEnd::done;
+    }
+
+    // Runs a pruned sweep from a copy of `layer`; fails with the overflow it
+    // decides, or when interrupted.
+    template <class Ways>
+    KernelResult<void> probe(const Layer<Ways>& layer) {
+        Sweep pruned(*this);
+        pruned.kept_ = pruned_from_ / kPrunedShare;
+        pruned.limits_.max_ideals = ~std::uint64_t{0};
+        pruned_from_ = checked_size(pruned_from_, kPrunedFromGrowth);
+        Layer<Ways> start = layer;
+        pruned.prune(start, size_);
+        const KernelResult<std::optional<Count>> end = pruned.finish(start);
+        budget_ = pruned.budget_;
+        if (!end) return std::unexpected(end.error());
+        return {};
+    }
+
+    // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise
+    // the most extensions: W(I)·|R|!/H(R), the bound's term.
+    template <class Ways>
+    void prune(Layer<Ways>& layer, std::size_t size) const {
+        if (layer.size() <= kept_) return;
+        const auto promise = [&](const Ideal<Ways>& entry) {
+            return entry.weight * rest_factor_[order_.n - size - element_count(entry.frontier & inserted_)];
+        };
+        std::vector<double> promises;
+        promises.reserve(layer.size());
+        layer.for_each([&](Mask128, const Ideal<Ways>& entry) {
+            promises.push_back(promise(entry));
+            return true;
+        });
+        const auto last_kept = promises.begin() + static_cast<std::ptrdiff_t>(kept_ - 1);
+        std::ranges::nth_element(promises, last_kept, std::greater{});
+        const double least = *last_kept;
+        // Ideals that promise exactly the least kept amount fill what is left.
+        std::size_t ties = 1 + static_cast<std::size_t>(std::count(promises.begin(), last_kept, least));
+        promises = {};
+        layer.retain_if([&](Mask128, const Ideal<Ways>& entry) {
+            const double promised = promise(entry);
+            if (promised > least) return true;
+            if (promised < least || ties == 0) return false;
+            --ties;
+            return true;
+        });
     }
 
     // Builds the next layer and bounds the count from this one; false when a
@@ -158,9 +244,10 @@ private:
             if (!fits) return;
             const auto [slot, inserted_new] = next.insert(p.larger);
             if (inserted_new) {
-                if (next.size() > kMaxLayerIdeals) throw std::bad_alloc();
                 *slot = {((p.from->frontier ^ element_bit(p.added)) | newly) | order_.completed_by(p.added, p.larger), ways,
                          weight};
+                if (kept_ == 0 && next.size() > kMaxLayerIdeals) kept_ = kCappedKept;
+                if (kept_ != 0 && next.size() >= 2 * kept_) prune(next, size_ + 1);
             } else {
                 fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
                 slot->weight = plus_down(slot->weight, weight);
@@ -208,6 +295,8 @@ private:
     std::array<double, kMaxElements + 1> rest_factor_{};  // at most r!/H(P)
     std::size_t size_ = 0;  // |I| for the ideals of the current layer
     std::uint64_t visited_ = 0;
+    std::size_t kept_ = 0;  // ideals kept per layer once pruned; 0 while exact
+    std::size_t pruned_from_ = kFirstPrunedFrom;  // the layer size at which the next pruned sweep starts
 };
 
 }  // namespace

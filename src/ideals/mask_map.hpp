@@ -93,6 +93,19 @@ public:
         if (capacity > slots_.size()) rehash(capacity);
     }
 
+    // Keeps the entries for which keep(key, value) holds. The capacity stays:
+    // a pruned layer table fills up again.
+    template <class Keep>
+    void retain_if(Keep&& keep) {
+        std::vector<Slot> kept;
+        for (const Slot& slot : slots_) {
+            if (slot.key != 0 && keep(slot.key, slot.value)) kept.push_back(slot);
+        }
+        for (Slot& slot : slots_) slot.key = 0;
+        size_ = kept.size();
+        for (const Slot& slot : kept) place(slot);
+    }
+
     // Empties the map, sized for about as many entries as it held: a layer
     // table is refilled with a layer of similar size.
     void clear() {
@@ -141,11 +154,15 @@ private:
         std::vector<Slot> old = std::move(slots_);
         reset_capacity(capacity);
         for (const Slot& slot : old) {
-            if (slot.key == 0) continue;
-            std::size_t i = home(slot.key);
-            while (slots_[i].key != 0) i = (i + 1) & index_mask_;
-            slots_[i] = slot;
+            if (slot.key != 0) place(slot);
         }
+    }
+
+    // Puts a slot whose key is not in the table into the first free slot from its home.
+    void place(const Slot& slot) noexcept {
+        std::size_t i = home(slot.key);
+        while (slots_[i].key != 0) i = (i + 1) & index_mask_;
+        slots_[i] = slot;
     }
 
     std::vector<Slot> slots_;
