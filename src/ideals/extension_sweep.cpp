@@ -53,16 +53,21 @@ constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
 // beyond that the sweep goes on pruned, and ends with MemoryError unless it
 // decides an overflow, rather than exhaust the machine.
 constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
-// A pruned sweep prunes a layer back to the ideals it keeps once the layer
-// holds twice as many. Started from a copy of a layer, it keeps this share of
-// the layer's size: on ladders even a small share decides an overflow, and the
-// exact sweep, when its count fits, loses only about a twentieth of its time.
+// A pruned sweep prunes each layer it builds back to the ideals it keeps, and
+// does so on the way too once the layer holds this many times as many (never
+// more than the cap): each pruning costs about as much as building the ideals
+// it drops, so its share of the work stays small.
+constexpr std::size_t kPrunedGrowth = 8;
+// Started from a copy of a layer, a pruned sweep keeps this share of the
+// layer's size: on ladders even a small share decides an overflow, and an
+// exact sweep whose count fits loses only a few per cent of its time.
 constexpr std::size_t kPrunedShare = 16;
 // The sweep itself, pruned at the cap, has no later chance: it keeps more.
 constexpr std::size_t kCappedKept = kMaxLayerIdeals / 4;
 // The first pruned sweep starts from a layer of this many ideals, each later
-// one from a layer this much larger.
-constexpr std::size_t kFirstPrunedFrom = std::size_t{1} << 14;
+// one from a layer this much larger. Layers smaller than that take little time
+// to sweep exactly.
+constexpr std::size_t kFirstPrunedFrom = std::size_t{1} << 15;
 constexpr std::size_t kPrunedFromGrowth = 8;
 
 // An ideal I of Q, keyed by I ∪ N, which is never empty.
@@ -164,6 +169,7 @@ private:
             if (!stepped) return std::unexpected(stepped.error());
             if (!*stepped) return StepEnd::widen;
             if (times_down(limits_.known_factor, bound) >= kCountOverflowBound) return std::unexpected(kCountOverflow);
+            if (kept_ != 0) prune(next, size_ + 1);
             std::swap(layer, next);
             next.clear();
             visited_ += layer.size();
@@ -177,7 +183,7 @@ private:
     template <class Ways>
     KernelResult<void> probe(const Layer<Ways>& layer) {
         Sweep pruned(*this);
-        pruned.kept_ = pruned_from_ / kPrunedShare;
+        pruned.keep(pruned_from_ / kPrunedShare);
         pruned.limits_.max_ideals = ~std::uint64_t{0};
         pruned_from_ = checked_size(pruned_from_, kPrunedFromGrowth);
         Layer<Ways> start = layer;
@@ -186,6 +192,18 @@ private:
         budget_ = pruned.budget_;
         if (!end) return std::unexpected(end.error());
         return {};
+    }
+
+    void keep(std::size_t kept) noexcept {
+        kept_ = kept;
+        full_layer_ = std::min(kPrunedGrowth * kept, kMaxLayerIdeals);
+    }
+
+    // Prunes the layer being built, and from now on every layer if the sweep was exact.
+    template <class Ways>
+    [[gnu::cold, gnu::noinline]] void prune_full(Layer<Ways>& next) {
+        if (kept_ == 0) keep(kCappedKept);
+        prune(next, size_ + 1);
     }
 
     // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise
@@ -246,8 +264,7 @@ private:
             if (inserted_new) {
                 *slot = {((p.from->frontier ^ element_bit(p.added)) | newly) | order_.completed_by(p.added, p.larger), ways,
                          weight};
-                if (kept_ == 0 && next.size() > kMaxLayerIdeals) kept_ = kCappedKept;
-                if (kept_ != 0 && next.size() >= 2 * kept_) prune(next, size_ + 1);
+                if (next.size() >= full_layer_) prune_full(next);
             } else {
                 fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
                 slot->weight = plus_down(slot->weight, weight);
@@ -296,6 +313,7 @@ private:
     std::size_t size_ = 0;  // |I| for the ideals of the current layer
     std::uint64_t visited_ = 0;
     std::size_t kept_ = 0;  // ideals kept per layer once pruned; 0 while exact
+    std::size_t full_layer_ = kMaxLayerIdeals + 1;  // the size at which a layer being built is pruned
     std::size_t pruned_from_ = kFirstPrunedFrom;  // the layer size at which the next pruned sweep starts
 };
 
