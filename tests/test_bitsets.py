@@ -6,6 +6,7 @@ import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
+from isolation import run_isolated
 from model import closure as model
 from model.order import INDEX_OUT_OF_RANGE, NOT_TOPOLOGICAL
 from strategies import outcome, sizes
@@ -143,6 +144,54 @@ def test_rows_of_many_megabytes_close_like_small_ones():
     items = [(1 << (i + 1)) | (1 << min(i + 1 + i % 7, n - 1)) if i + 1 < n else 0 for i in range(n)]
     expected = [((1 << n) - 1) ^ ((1 << (i + 1)) - 1) for i in range(n)]
     assert closure(n, items) == expected
+
+
+@pytest.mark.parametrize("wrap", [int, Sub], ids=["int", "subclass"])
+@pytest.mark.parametrize("top", [29, 30, 31, 59, 60, 61, 89, 90, 91, 119, 120, 121])
+def test_rows_ending_at_digit_boundaries_close_exactly(wrap, top):
+    # Rows are closed in the interpreter's 30-bit digits: the longest rows
+    # end at or beside a digit's last bit, with short ones above and below.
+    n = top + 3
+    items = [0] * n
+    for i in range(n - 1):
+        items[i] = 1 << (i + 1) if i % 5 else (1 << (i + 1)) | (1 << top)
+    items[top] = 1 << (top + 2)
+    check_against_model(n, [wrap(x) for x in items])
+
+
+@pytest.mark.parametrize(
+    "items, message",
+    [
+        # Every item is read before any row is checked, and the lowest
+        # failing row decides among the row checks.
+        ([0b1, 0, -1], INDEX_OUT_OF_RANGE),
+        ([0b1, 0, 1 << 64], INDEX_OUT_OF_RANGE),
+        ([0b1, 1 << 3, 0], NOT_TOPOLOGICAL),
+        ([0b10, 1 << 3, 0b1], INDEX_OUT_OF_RANGE),
+        ([0b1, 0, None], "'NotImplementedType' object cannot be converted to 'PyBool'"),
+    ],
+)
+def test_item_errors_come_before_row_errors(items, message):
+    result = check_against_model(3, items)
+    assert result[0] == "error" and result[2] == message
+
+
+def test_closed_rows_that_could_not_fit_are_refused_before_any_is_made():
+    # k rows reach the top of 2 * 10**7 elements: over 250 GB of ints, from
+    # a few hundred megabytes of list.
+    code = """
+        import resource
+        import _quorvane_rust as q
+        n, k = 2 * 10**7, 10**5
+        items = [1 << k] * k + [1 << (n - 1)] + [0] * (n - k - 1)
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        try:
+            q.transitive_successor_closure_bitsets(n, items)
+        except MemoryError:
+            print("MemoryError", resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 2**20)
+    """
+    result = run_isolated(code, memory_limit_gb=4, cap_optional=True)
+    assert result.stdout.split() == ["MemoryError", "True"], result.stderr
 
 
 def test_results_up_to_a_word_are_the_interpreters_own_small_ints():

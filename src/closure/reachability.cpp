@@ -5,70 +5,36 @@
 #include <bit>
 
 #include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
+#include "closure_sweep.hpp"
 
 namespace quorvane::closure {
 namespace {
 
-// Closes the rows from the top down, so that a successor's row is final when
-// it is read. Of the given successors only those not yet reached contribute
-// (one reached through an earlier successor brings nothing new), and of those
-// only the ones whose row is not empty; each contributes the words its row
-// spans. Most words of most rows hold no such successor, so the scan over
-// them stays free of everything else.
-class Closure {
+// The sweep's view of a bit matrix closed in place: row i as given is read
+// before its closed form replaces it.
+class MatrixRows {
 public:
-    Closure(ReachabilityRows& rows, InterruptPoll interrupt)
-        : rows_(rows), budget_(interrupt), reached_(rows.words()), nonempty_(rows.words()), span_end_(rows.size()) {}
+    using Unit = Word;
+    static constexpr std::size_t kUnitBits = kWordBits;
 
-    // False when the budget's poll asks to stop.
-    QUORVANE_DISPATCHED bool run() noexcept {
-        const std::size_t words = rows_.words();
-        for (std::size_t i = rows_.size(); i-- > 0;) {
-            const std::span<Word> row = rows_.row(i);
-            const std::size_t first_word = word_of(i);
-            std::fill(reached_.begin() + static_cast<std::ptrdiff_t>(first_word), reached_.end(), Word{0});
-            if (budget_.charge(words - first_word)) return false;
-            const Word* nonempty = nonempty_.data();
-            const Word* reached = reached_.data();
-            for (std::size_t k = first_word; k < words; ++k) {
-                if (row[k] == 0) continue;  // most words: nothing more to load
-                const Word candidates = row[k] & nonempty[k];
-                if ((candidates & ~reached[k]) != 0 && !absorb(candidates, k)) return false;
-            }
-            for (std::size_t k = first_word; k < words; ++k) row[k] |= reached[k];
-            std::size_t end = words;
-            while (end > first_word && row[end - 1] == 0) --end;
-            span_end_[i] = end;
-            if (end > first_word) nonempty_[first_word] |= bit_of(i);
-        }
+    explicit MatrixRows(ReachabilityRows& rows) noexcept : rows_(rows) {}
+
+    std::span<const Word> given(std::size_t i) const noexcept { return rows_.row(i); }
+
+    bool store(std::size_t i, std::span<const Word> closed) noexcept {
+        // Below the row's first word both are zero.
+        const std::span<Word> row = rows_.row(i);
+        const std::size_t first = word_of(i);
+        const std::size_t end = std::max(first, closed.size());
+        std::copy(closed.data() + first, closed.data() + end, row.data() + first);
+        std::fill(row.data() + end, row.data() + row.size(), Word{0});
         return true;
     }
+
+    const Word* closed(std::size_t j) const noexcept { return rows_.row(j).data(); }
 
 private:
-    // Ors into the reached set the rows of the candidates in word k that are
-    // not reached yet, each after those before it. False when the budget's
-    // poll asks to stop.
-    QUORVANE_DISPATCHED bool absorb(Word candidates, std::size_t k) noexcept {
-        for (Word open = candidates & ~reached_[k]; open != 0; open &= ~reached_[k]) {
-            const std::size_t j = k * kWordBits + static_cast<std::size_t>(std::countr_zero(open));
-            open &= open - 1;
-            // Locals, so that the compiler need not reread them after each store.
-            const Word* above = rows_.row(j).data();
-            Word* reached = reached_.data();
-            const std::size_t begin = word_of(j);
-            const std::size_t end = span_end_[j];
-            for (std::size_t m = begin; m < end; ++m) reached[m] |= above[m];
-            if (budget_.charge(end - begin)) return false;
-        }
-        return true;
-    }
-
     ReachabilityRows& rows_;
-    WorkBudget budget_;
-    std::vector<Word> reached_;
-    std::vector<Word> nonempty_;         // closed rows with at least one element above
-    std::vector<std::size_t> span_end_;  // one past the last nonzero word of each closed row
 };
 
 // In place: bit c of word r moves to bit r of word c. Each round swaps the
@@ -82,19 +48,6 @@ void transpose_block(std::array<Word, kWordBits>& block) noexcept {
             block[k | half] ^= swapped;
         }
     }
-}
-
-bool has_bits_from(std::span<const Word> row, std::size_t n) {
-    if (n % kWordBits == 0) return false;
-    return (row.back() >> (n % kWordBits)) != 0;
-}
-
-bool has_bits_up_to(std::span<const Word> row, std::size_t i) {
-    for (std::size_t k = 0; k < word_of(i); ++k) {
-        if (row[k] != 0) return true;
-    }
-    const Word through_i = bit_of(i) | (bit_of(i) - 1);
-    return (row[word_of(i)] & through_i) != 0;
 }
 
 }  // namespace
@@ -111,20 +64,12 @@ KernelResult<ReachabilityRows> build_reachability(std::size_t n, const CoverEdge
     if (const std::optional<KernelError> error = first_edge_error(n, edges)) return std::unexpected(*error);
     ReachabilityRows rows(n);
     for (const auto& [lower, upper] : edges) rows.set(lower, upper);
-    if (!Closure(rows, interrupt).run()) return std::unexpected(kInterrupted);
-    return rows;
+    return close_checked_rows(std::move(rows), interrupt);
 }
 
-KernelResult<ReachabilityRows> close_successor_rows(std::size_t n, SuccessorRows rows, InterruptPoll interrupt,
-                                                    std::size_t first_misshapen_row) {
-    if (rows.size() != n) return std::unexpected(kIndexOutOfRange);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i == first_misshapen_row) return std::unexpected(kIndexOutOfRange);
-        std::span<const Word> row = rows.row(i);
-        if (has_bits_from(row, n)) return std::unexpected(kIndexOutOfRange);
-        if (has_bits_up_to(row, i)) return std::unexpected(kNotTopological);
-    }
-    if (!Closure(rows, interrupt).run()) return std::unexpected(kInterrupted);
+QUORVANE_DISPATCHED KernelResult<ReachabilityRows> close_checked_rows(SuccessorRows rows, InterruptPoll interrupt) {
+    MatrixRows matrix(rows);
+    if (!ClosureSweep(matrix, rows.size(), interrupt).run()) return std::unexpected(kInterrupted);
     return rows;
 }
 

@@ -36,16 +36,17 @@ PyObject* with_edge_rows(CallArgs& call, Run&& run) {
     return run(static_cast<const ReachabilityRows&>(*rows));
 }
 
-// Decodes the successor bitsets, validates and closes them, and hands the
-// rows to run(rows).
+// Decodes and checks the successor bitsets, closes them, and hands the rows
+// to run(rows).
 template <class Run>
 PyObject* with_successor_rows(CallArgs& call, Run&& run) {
-    std::optional<DecodedSuccessors> decoded = to_native_successor_rows(call.n, call.successors, call.interrupt);
-    if (!decoded) return nullptr;
+    if (!successor_count_matches(call.n, call.successors)) return nullptr;
+    // Before any item is read, as a matrix that cannot be had fails at once.
+    SuccessorRows given(call.n);
+    if (!to_checked_successor_ints(call.n, call.successors, call.interrupt)) return nullptr;
+    to_native_successor_rows(call.successors, given);
     call.successors.clear();
-    KernelResult<ReachabilityRows> rows =
-        closure::close_successor_rows(call.n, std::move(decoded->rows), call.interrupt,
-                                      decoded->first_misshapen_row);
+    KernelResult<ReachabilityRows> rows = closure::close_checked_rows(std::move(given), call.interrupt);
     if (!rows) return raise_kernel_error(rows.error());
     return run(static_cast<const ReachabilityRows&>(*rows));
 }

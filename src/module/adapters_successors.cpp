@@ -13,15 +13,11 @@ PyObject* transitive_successor_closure(CallArgs& call) {
 }
 
 PyObject* transitive_successor_closure_bitsets(CallArgs& call) {
-    return with_successor_rows(call, [&](const ReachabilityRows& rows) {
-        WorkBudget budget(call.interrupt);
-        return to_python_list(rows.size(), [&](std::size_t i) {
-                   PyRef bits = to_python_words(rows.row(i), false);
-                   if (bits && budget.charge(rows.words())) return PyRef();
-                   return bits;
-               })
-            .release();
-    });
+    if (!successor_count_matches(call.n, call.successors)) return nullptr;
+    if (!to_checked_successor_ints(call.n, call.successors, call.interrupt)) return nullptr;
+    std::vector<PyRef> closed;
+    if (!close_successor_ints(call.successors, closed, call.interrupt)) return nullptr;
+    return to_python_list(closed.size(), [&](std::size_t i) { return std::move(closed[i]); }).release();
 }
 
 }  // namespace quorvane::py::adapters

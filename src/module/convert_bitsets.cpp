@@ -131,8 +131,9 @@ RowOutcome decode_by_protocol(PyObject* item, const Protocol& protocol, std::spa
 
 // For an exact int the protocol's answers are fixed by the interpreter: it
 // fails exactly when the value is negative or needs more than the row's words.
-RowOutcome decode_exact_int(PyObject* item, std::span<Word> row) {
-    switch (exact_int_to_zeroed_words(item, row)) {
+RowOutcome check_exact_int(PyObject* item, std::size_t words, std::size_t n, std::size_t i,
+                           std::optional<KernelError>* row_error) {
+    switch (check_successor_int(item, words * kWordBits, n, i, row_error)) {
         case WordsFit::fits:
             return RowOutcome::whole;
         case WordsFit::negative_or_too_wide:
@@ -143,32 +144,51 @@ RowOutcome decode_exact_int(PyObject* item, std::span<Word> row) {
     return RowOutcome::failed;
 }
 
+// An item that is not an exact int, read by the protocol into `row` and
+// replaced by the int of those words.
+RowOutcome decode_other(PyRef& item, const Protocol& protocol, std::span<Word> row) {
+    const RowOutcome outcome = decode_by_protocol(item.get(), protocol, row);
+    if (outcome != RowOutcome::whole) return outcome;
+    item = to_python_words(row, false);
+    return item ? RowOutcome::whole : RowOutcome::failed;
+}
+
 }  // namespace
 
-std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items,
-                                                          InterruptPoll interrupt) {
-    if (items.size() != n) {
-        PyErr_SetString(PyExc_ValueError, kSuccessorCountMismatch);
-        return std::nullopt;
-    }
-    DecodedSuccessors decoded{SuccessorRows(n)};
-    if (n == 0) return decoded;
-    const std::optional<Protocol> protocol = make_protocol(row_words(n));
-    if (!protocol) return std::nullopt;
+bool successor_count_matches(std::size_t n, std::span<const PyRef> items) noexcept {
+    if (items.size() == n) return true;
+    PyErr_SetString(PyExc_ValueError, kSuccessorCountMismatch);
+    return false;
+}
+
+bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, InterruptPoll interrupt) {
+    if (n == 0) return true;
+    const std::size_t words = row_words(n);
+    const std::optional<Protocol> protocol = make_protocol(words);
+    if (!protocol) return false;
+    std::vector<Word> row(words);
+    // The first row that fails its checks, reported once every item is read.
+    std::optional<KernelError> row_error;
     // Beyond its row's words, an item takes some tens of nanoseconds.
     constexpr std::uint64_t kUnitsPerItem = 32;
     WorkBudget budget(interrupt);
     for (std::size_t i = 0; i < n; ++i) {
-        PyObject* item = items[i].get();
-        const std::span<Word> row = decoded.rows.row(i);
-        const RowOutcome outcome =
-            PyLong_CheckExact(item) ? decode_exact_int(item, row) : decode_by_protocol(item, *protocol, row);
-        if (outcome == RowOutcome::failed || budget.charge(row.size() + kUnitsPerItem)) return std::nullopt;
-        if (outcome == RowOutcome::misshapen && decoded.first_misshapen_row == closure::kNoRow) {
-            decoded.first_misshapen_row = i;
+        RowOutcome outcome = RowOutcome::whole;
+        if (!PyLong_CheckExact(items[i].get())) outcome = decode_other(items[i], *protocol, row);
+        if (outcome == RowOutcome::whole) {
+            outcome = check_exact_int(items[i].get(), words, n, i, row_error ? nullptr : &row_error);
+        } else if (outcome == RowOutcome::misshapen && !row_error) {
+            row_error = closure::kIndexOutOfRange;
         }
+        if (outcome == RowOutcome::failed || budget.charge(words + kUnitsPerItem)) return false;
     }
-    return decoded;
+    if (row_error) return raise_kernel_error(*row_error);
+    return true;
+}
+
+void to_native_successor_rows(std::span<const PyRef> items, SuccessorRows& rows) noexcept {
+    // Checked ints fit their rows.
+    for (std::size_t i = 0; i < items.size(); ++i) (void)exact_int_to_zeroed_words(items[i].get(), rows.row(i));
 }
 
 }  // namespace quorvane::py

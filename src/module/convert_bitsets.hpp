@@ -5,8 +5,8 @@
 #include "py_ref.hpp"
 
 #include <cstddef>
-#include <optional>
 #include <span>
+#include <vector>
 
 #include "../common/kernel_types.hpp"
 #include "../common/work_budget.hpp"
@@ -14,17 +14,17 @@
 
 namespace quorvane::py {
 
-struct DecodedSuccessors {
-    SuccessorRows rows;
-    // The first item whose to_bytes gave a different number of whole words;
-    // reported by closure::close_successor_rows in row order.
-    std::size_t first_misshapen_row = closure::kNoRow;
-};
+// The count check: one item per element.
+bool successor_count_matches(std::size_t n, std::span<const PyRef> items) noexcept;
 
-// Checks the item count against n, then decodes every item in order through
-// the int method protocol (exact ints directly, to the same effect). Errors
-// are left unwrapped: decoding runs after argument binding. Polls between items.
-std::optional<DecodedSuccessors> to_native_successor_rows(std::size_t n, std::span<const PyRef> items,
-                                                          InterruptPoll interrupt);
+// Reads every item in order through the int method protocol (exact ints
+// directly, to the same effect), and leaves exact ints only: an item that is
+// not one gives way to the int its to_bytes described. Then the row checks,
+// the first failing row deciding. Errors are left unwrapped: this runs after
+// argument binding. Polls between items. Assumes the count matches.
+bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, InterruptPoll interrupt);
+
+// Checked successor ints into `rows`, which must be zero.
+void to_native_successor_rows(std::span<const PyRef> items, SuccessorRows& rows) noexcept;
 
 }  // namespace quorvane::py

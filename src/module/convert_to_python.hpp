@@ -26,16 +26,19 @@ inline PyRef to_python(Mask128 value) {
     return to_python_words(words, /*is_signed=*/false);
 }
 
-// A result of `slots` list entries that would not fit in this machine's
-// physical memory is refused before it is built: built piece by piece, it
-// would not fail an allocation but have the process killed once memory is gone.
-inline void ensure_output_fits(std::size_t slots) {
+// A result of `bytes` that would not fit in this machine's physical memory is
+// refused before it is built: built piece by piece, it would not fail an
+// allocation but have the process killed once memory is gone.
+inline void ensure_memory_fits(std::size_t bytes) {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long page_size = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page_size <= 0) return;
     const std::size_t memory = checked_size(static_cast<std::size_t>(pages), static_cast<std::size_t>(page_size));
-    if (checked_size(slots, sizeof(PyObject*)) > memory) throw std::bad_alloc();
+    if (bytes > memory) throw std::bad_alloc();
 }
+
+// The same for a result of `slots` list entries.
+inline void ensure_output_fits(std::size_t slots) { ensure_memory_fits(checked_size(slots, sizeof(PyObject*))); }
 
 // A list of `count` numbers, number i made by make(i). The list is filled in
 // place: making an int or a float runs no Python code and starts no garbage

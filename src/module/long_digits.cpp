@@ -1,11 +1,18 @@
 #include "long_digits.hpp"
 
+#include "convert_to_python.hpp"
+#include "errors.hpp"
+
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
+#include <new>
 #include <numeric>
 #include <utility>
 #include <vector>
+
+#include "../closure/successor_digits.hpp"
 
 namespace quorvane::py {
 namespace {
@@ -14,6 +21,7 @@ constexpr unsigned kDigitBits = PyLong_SHIFT;
 constexpr unsigned kBitsPerWord = kWordBits;
 constexpr Word kDigitMask = (Word{1} << kDigitBits) - 1;
 static_assert(kDigitBits < kBitsPerWord, "a digit fits in a word with room to spare");
+static_assert(kDigitBits == closure::kDigitBits<digit>, "the closure reads digits of the interpreter's form");
 
 // An int's sign and digits, least significant first, the top one nonzero.
 struct Magnitude {
@@ -208,7 +216,82 @@ PyRef magnitude_to_python(std::span<const Word> words, bool negative) {
     return new_int(negative, count, [&](digit* digits) { words_to_digits(words.first(used), {digits, count}); });
 }
 
+// Checked successor ints lent to the closure, and its closed rows made into
+// new ints as they come, their digits copied as they are.
+class SuccessorInts final : public closure::SuccessorDigits<digit> {
+public:
+    SuccessorInts(std::span<const PyRef> given, std::vector<PyRef>& closed)
+        : given_(given), closed_(closed), small_(given.size()) {
+        closed_.clear();
+        closed_.resize(given.size());
+    }
+
+    std::span<const digit> given(std::size_t i) noexcept override {
+        // Exporting a checked int cannot fail, nor can it be negative.
+        lent_.reset();
+        lent_.emplace(given_[i].get());
+        return lent_->magnitude().digits;
+    }
+
+    std::optional<std::span<const digit>> store(std::size_t i, std::span<const digit> closed) noexcept override {
+        if (closed.size() <= small_[i].size()) {
+            // The interpreter's own constructor, which shares its small ints;
+            // the digits the closure reads again stay here.
+            std::ranges::copy(closed, small_[i].begin());
+            Word value = 0;
+            for (std::size_t d = closed.size(); d-- > 0;) value = value << kDigitBits | closed[d];
+            closed_[i] = PyRef::steal(PyLong_FromUnsignedLongLong(value));
+            if (!closed_[i]) return std::nullopt;
+            return closed.empty() ? std::span<const digit>() : std::span<const digit>(small_[i].data(), closed.size());
+        }
+        const digit* stored = nullptr;
+        closed_[i] = new_int(false, closed.size(), [&](digit* digits) {
+            std::ranges::copy(closed, digits);
+            stored = digits;
+        });
+        if (!closed_[i]) return std::nullopt;
+        return std::span<const digit>(stored, closed.size());
+    }
+
+private:
+    std::span<const PyRef> given_;
+    std::vector<PyRef>& closed_;
+    std::optional<ExportedInt> lent_;
+    std::vector<std::array<digit, 2>> small_;
+};
+
 }  // namespace
+
+WordsFit check_successor_int(PyObject* item, std::size_t max_bits, std::size_t n, std::size_t i,
+                             std::optional<KernelError>* row_error) noexcept {
+    ExportedInt exported(item);
+    if (!exported.exported()) return WordsFit::failed;
+    const Magnitude magnitude = exported.magnitude();
+    if (magnitude.negative || closure::bit_length(magnitude.digits) > max_bits) return WordsFit::negative_or_too_wide;
+    if (row_error != nullptr) *row_error = closure::successor_row_error(n, i, magnitude.digits);
+    return WordsFit::fits;
+}
+
+bool close_successor_ints(std::span<const PyRef> given, std::vector<PyRef>& closed, InterruptPoll interrupt) {
+    // Refused here if the closed rows could not fit, rather than failing once
+    // memory is gone. Closed row i is empty where given row i is, else it
+    // reaches no higher than the longest given row from i up.
+    const std::size_t n = given.size();
+    std::size_t bytes = 0;
+    std::size_t longest = 0;
+    for (std::size_t i = n; i-- > 0;) {
+        const std::size_t length = closure::bit_length(ExportedInt(given[i].get()).magnitude().digits);
+        longest = std::max(longest, length);
+        const std::size_t int_bytes = sizeof(PyLongObject) + (longest / kDigitBits + 1) * sizeof(digit);
+        if (length != 0 && __builtin_add_overflow(bytes, int_bytes, &bytes)) throw std::bad_alloc();
+    }
+    ensure_memory_fits(bytes);
+    SuccessorInts rows(given, closed);
+    const KernelResult<void> done = closure::close_successor_rows(n, rows, interrupt);
+    if (done) return true;
+    closed.clear();
+    return raise_kernel_error(done.error());
+}
 
 WordsFit exact_int_to_zeroed_words(PyObject* item, std::span<Word> words) noexcept {
     ExportedInt exported(item);

@@ -6,7 +6,9 @@
 
 #include "py_ref.hpp"
 
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "../common/kernel_types.hpp"
 
@@ -19,6 +21,17 @@ enum class WordsFit { fits, negative_or_too_wide, failed };
 // set) when it is negative or needs more than words.size() words; `failed`
 // with an exception set only where the interpreter's export can fail.
 [[nodiscard]] WordsFit exact_int_to_zeroed_words(PyObject* item, std::span<Word> words) noexcept;
+
+// Whether the exact int `item` is non-negative and at most `max_bits` long
+// (`failed` as above). When it is and `row_error` is not null, the checks of
+// successor row i of n (closure::successor_row_error) leave their error there.
+[[nodiscard]] WordsFit check_successor_int(PyObject* item, std::size_t max_bits, std::size_t n, std::size_t i,
+                                           std::optional<KernelError>* row_error) noexcept;
+
+// The closure of successor ints that passed check_successor_int without a row
+// error, as new ints in row order; false with an exception set on failure.
+[[nodiscard]] bool close_successor_ints(std::span<const PyRef> given, std::vector<PyRef>& closed,
+                                        InterruptPoll interrupt);
 
 // The int whose binary digits are the words, least significant word first;
 // two's complement when signed.
