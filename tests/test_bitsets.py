@@ -93,6 +93,7 @@ def bitset_items(draw, max_n=140):
     return n, items
 
 
+@pytest.mark.cross
 @given(bitset_items())
 def test_exact_ints_and_protocol_agree_with_model(case):
     n, items = case
