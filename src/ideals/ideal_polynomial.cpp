@@ -9,7 +9,9 @@
 // components recur across many different disconnected sets.
 #include "layer_methods.hpp"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <type_traits>
@@ -260,15 +262,34 @@ private:
         return degree + 2;
     }
 
-    QUORVANE_DISPATCHED std::size_t pivot(Mask128 set) const noexcept {
-        std::size_t best = lowest_element(set);
+    // Ties, common in sparse and regular orders, go to the element whose
+    // comparable elements have the most comparable elements themselves: its
+    // terms lose the most comparable pairs. Those degrees are summed as bit
+    // planes, counted by carries across whole masks.
+    std::size_t pivot(Mask128 set) noexcept {
         std::size_t best_pairs = 0;
+        std::array<Mask128, 8> degree_bits{};  // plane b: the elements whose degree has bit b
         for_each_element(set, [&](std::size_t x) {
-            const std::size_t pairs =
-                element_count(order_.at_or_below[x] & set) * element_count(order_.at_or_above[x] & set);
-            if (pairs > best_pairs) {
+            pairs_[x] = element_count(order_.at_or_below[x] & set) * element_count(order_.at_or_above[x] & set);
+            best_pairs = std::max(best_pairs, pairs_[x]);
+            for (auto [carry, b] = std::pair{comparable_[x] & set, std::size_t{0}}; carry != 0; ++b) {
+                const Mask128 both = degree_bits[b] & carry;
+                degree_bits[b] ^= carry;
+                carry = both;
+            }
+        });
+        std::size_t planes = degree_bits.size();
+        while (degree_bits[planes - 1] == 0) --planes;
+        std::size_t best = 0;
+        std::size_t best_reach = 0;
+        for_each_element(set, [&](std::size_t x) {
+            if (pairs_[x] != best_pairs) return;
+            const Mask128 neighbours = comparable_[x] & set;
+            std::size_t reach = 0;
+            for (std::size_t b = 0; b < planes; ++b) reach += element_count(neighbours & degree_bits[b]) << b;
+            if (reach > best_reach) {
                 best = x;
-                best_pairs = pairs;
+                best_reach = reach;
             }
         });
         return best;
@@ -290,6 +311,8 @@ private:
     std::size_t max_bytes_;
     WorkBudget budget_;
     std::array<Mask128, kMaxElements> comparable_{};
+    // The pivot's comparable pairs through each element of the set at hand.
+    std::array<std::size_t, kMaxElements> pairs_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
     std::vector<Frame> frames_;
@@ -302,7 +325,7 @@ private:
 
 }  // namespace
 
-KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order, std::size_t max_bytes,
+QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order, std::size_t max_bytes,
                                                    InterruptPoll interrupt) {
     IdealPolynomials polynomials(order, max_bytes, interrupt);
     std::optional<LayerSizes> sizes = polynomials.layer_sizes();

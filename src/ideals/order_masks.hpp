@@ -30,9 +30,15 @@ constexpr std::size_t lowest_element(Mask128 set) noexcept {
     return kWordBits + static_cast<std::size_t>(std::countr_zero(static_cast<Word>(set >> kWordBits)));
 }
 
+// In ascending order; word by word, which costs less than stepping a 128-bit mask.
 template <class Visit>
 inline void for_each_element(Mask128 set, Visit&& visit) {
-    for (; set != 0; set &= set - 1) visit(lowest_element(set));
+    for (Word low = static_cast<Word>(set); low != 0; low &= low - 1) {
+        visit(static_cast<std::size_t>(std::countr_zero(low)));
+    }
+    for (Word high = static_cast<Word>(set >> kWordBits); high != 0; high &= high - 1) {
+        visit(kWordBits + static_cast<std::size_t>(std::countr_zero(high)));
+    }
 }
 
 struct OrderMasks {
