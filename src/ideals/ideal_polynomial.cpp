@@ -101,21 +101,31 @@ public:
             const Frame done = frame;
             frames_.pop_back();
             if (frames_.empty()) return sizes;
-            *memo_.insert(done.set).first = done.sum;
-            if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
             Frame& parent = frames_.back();
-            factors_[parent.next++] = {done.sum, element_count(done.set)};
+            factors_[parent.next++] = remember(done.set, done.sum);
         }
     }
 
 private:
+    // Memoises the polynomial of a connected set; returns it as a factor.
+    Polynomial remember(Mask128 set, void* sum) {
+        *memo_.insert(set).first = sum;
+        if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
+        return {sum, element_count(set)};
+    }
+
+    // A set's polynomial in the arena, zeroed, Narrow or Wide by its size.
+    void* allocate_polynomial(std::size_t elements) {
+        if (fits_narrow(elements)) return arena_.allocate_zeroed<Narrow>(elements + 1);
+        return arena_.allocate_zeroed<Wide>(elements + 1);
+    }
+
     // Starts summing J(set) for a connected set of three or more elements
     // by its pivot's two terms.
     void open(Mask128 set) {
         const std::size_t elements = element_count(set);
         const bool wide = !fits_narrow(elements);
-        void* sum = wide ? static_cast<void*>(arena_.allocate_zeroed<Wide>(elements + 1))
-                         : static_cast<void*>(arena_.allocate_zeroed<Narrow>(elements + 1));
+        void* sum = allocate_polynomial(elements);
         const std::size_t v = pivot(set);
         const Mask128 below = order_.at_or_below[v] & set;
         const Mask128 above = order_.at_or_above[v] & set;
@@ -264,29 +274,22 @@ private:
 
     // Ties, common in sparse and regular orders, go to the element whose
     // comparable elements have the most comparable elements themselves: its
-    // terms lose the most comparable pairs. Those degrees are summed as bit
-    // planes, counted by carries across whole masks.
+    // terms lose the most comparable pairs.
     std::size_t pivot(Mask128 set) noexcept {
         std::size_t best_pairs = 0;
-        std::array<Mask128, 8> degree_bits{};  // plane b: the elements whose degree has bit b
         for_each_element(set, [&](std::size_t x) {
-            pairs_[x] = element_count(order_.at_or_below[x] & set) * element_count(order_.at_or_above[x] & set);
+            const std::size_t below = element_count(order_.at_or_below[x] & set);
+            const std::size_t above = element_count(order_.at_or_above[x] & set);
+            pairs_[x] = below * above;
+            degrees_[x] = below + above;
             best_pairs = std::max(best_pairs, pairs_[x]);
-            for (auto [carry, b] = std::pair{comparable_[x] & set, std::size_t{0}}; carry != 0; ++b) {
-                const Mask128 both = degree_bits[b] & carry;
-                degree_bits[b] ^= carry;
-                carry = both;
-            }
         });
-        std::size_t planes = degree_bits.size();
-        while (degree_bits[planes - 1] == 0) --planes;
         std::size_t best = 0;
         std::size_t best_reach = 0;
         for_each_element(set, [&](std::size_t x) {
             if (pairs_[x] != best_pairs) return;
-            const Mask128 neighbours = comparable_[x] & set;
             std::size_t reach = 0;
-            for (std::size_t b = 0; b < planes; ++b) reach += element_count(neighbours & degree_bits[b]) << b;
+            for_each_element(comparable_[x] & set, [&](std::size_t y) { reach += degrees_[y]; });
             if (reach > best_reach) {
                 best = x;
                 best_reach = reach;
@@ -311,8 +314,10 @@ private:
     std::size_t max_bytes_;
     WorkBudget budget_;
     std::array<Mask128, kMaxElements> comparable_{};
-    // The pivot's comparable pairs through each element of the set at hand.
+    // The pivot's counts for each element of the set at hand: comparable
+    // pairs through it, and comparable elements (itself twice).
     std::array<std::size_t, kMaxElements> pairs_{};
+    std::array<std::size_t, kMaxElements> degrees_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
     std::vector<Frame> frames_;
