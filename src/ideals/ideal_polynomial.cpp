@@ -30,6 +30,7 @@ namespace {
 using Narrow = std::uint64_t;
 using Wide = Count;
 constexpr bool fits_narrow(std::size_t elements) noexcept { return elements < 64; }
+constexpr bool fits_half(std::size_t elements) noexcept { return elements < 32; }
 
 // A memo slot of 32 bytes at up to 5/8 load, with the table doubling.
 constexpr std::size_t kTableBytesPerEntry = 96;
@@ -216,17 +217,30 @@ private:
     }
 
     // target[i + j] += factor[i] · other[j], the inner loop running along the
-    // larger polynomial.
+    // larger polynomial. Below 32 elements on both sides every coefficient
+    // fits 32 bits, and the products are taken 32 by 32 bits, which vector
+    // units do four or eight at a time.
     template <class T, class P>
     static void add_convolution(T* target, const Polynomial& factor, const P* other, std::size_t other_degree) {
-        with_width<T>(factor, [&](const auto* coefficients) {
-            for (std::size_t j = 0; j <= other_degree; ++j) {
-                const T c = other[j];
-                T* out = target + j;
-                for (std::size_t i = 0; i <= factor.elements; ++i) out[i] += static_cast<T>(coefficients[i]) * c;
+        with_width<T>(factor, [&]<class F>(const F* coefficients) {
+            if constexpr (std::is_same_v<T, Narrow> && std::is_same_v<P, Narrow>) {
+                if (fits_half(factor.elements) && fits_half(other_degree)) {
+                    return convolve<std::uint32_t>(target, coefficients, factor.elements, other, other_degree);
+                }
             }
-            return 0;
+            return convolve<T>(target, coefficients, factor.elements, other, other_degree);
         });
+    }
+
+    // The convolution with each product taken over operands of type M.
+    template <class M, class T, class F, class P>
+    static int convolve(T* target, const F* factor, std::size_t degree, const P* other, std::size_t other_degree) {
+        for (std::size_t j = 0; j <= other_degree; ++j) {
+            const T c = static_cast<M>(other[j]);
+            T* out = target + j;
+            for (std::size_t i = 0; i <= degree; ++i) out[i] += static_cast<T>(static_cast<M>(factor[i])) * c;
+        }
+        return 0;
     }
 
     // Calls use(coefficients) with the polynomial's coefficients as Narrow or
