@@ -19,9 +19,10 @@ class ZeroedWords {
 public:
     ZeroedWords() noexcept = default;
 
-    explicit ZeroedWords(std::size_t count) {
+    // Blocks of more than `map_above` bytes come from the system.
+    explicit ZeroedWords(std::size_t count, std::size_t map_above = kLargeBytes) {
         if (count == 0) return;
-        if (count > kLargeBytes / sizeof(std::uint64_t)) {
+        if (count > map_above / sizeof(std::uint64_t)) {
             if (count > SIZE_MAX / sizeof(std::uint64_t)) throw std::bad_alloc();
             const std::size_t bytes = count * sizeof(std::uint64_t);
             void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

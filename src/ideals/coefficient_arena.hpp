@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <memory>
+#include <cstdint>
 #include <new>
 #include <vector>
+
+#include "../common/kernel_types.hpp"
 
 namespace quorvane::ideals {
 
@@ -15,39 +16,39 @@ class CoefficientArena {
 public:
     std::size_t bytes() const noexcept { return bytes_; }
 
-    // `count` zeroed values of T, aligned for any coefficient type.
+    // `count` zeroed values of T, aligned for any coefficient type. The
+    // chunks come zeroed and are never reused.
     template <class T>
     T* allocate_zeroed(std::size_t count) {
-        const std::size_t size = round_up(count * sizeof(T));
+        const std::size_t size = round_up(checked_size(count, sizeof(T)));
         if (size > free_) add_chunk(size);
         std::byte* block = next_;
         next_ += size;
         free_ -= size;
-        std::memset(block, 0, size);
         return std::launder(reinterpret_cast<T*>(block));
     }
 
 private:
     static constexpr std::size_t kAlignment = alignof(unsigned __int128);
-    static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+    // The first chunk from the allocator; the later ones, larger, straight
+    // from the system on huge pages where it grants them: the memo's reads
+    // land anywhere in them, and small pages would cost a TLB miss each.
+    static constexpr std::size_t kFirstChunkBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
 
     static std::size_t round_up(std::size_t size) noexcept { return (size + kAlignment - 1) & ~(kAlignment - 1); }
 
-    struct ChunkDeleter {
-        void operator()(std::byte* chunk) const noexcept { ::operator delete(chunk, std::align_val_t{kAlignment}); }
-    };
-
     void add_chunk(std::size_t at_least) {
-        const std::size_t size = std::max(kChunkBytes, at_least);
+        const std::size_t size = round_up(std::max(chunks_.empty() ? kFirstChunkBytes : kChunkBytes, at_least));
         chunks_.reserve(chunks_.size() + 1);
-        chunks_.emplace_back(static_cast<std::byte*>(::operator new(size, std::align_val_t{kAlignment})));
-        next_ = chunks_.back().get();
+        chunks_.emplace_back(size / sizeof(std::uint64_t), kFirstChunkBytes);
+        next_ = reinterpret_cast<std::byte*>(chunks_.back().data());
         free_ = size;
         bytes_ += size;
     }
 
     std::size_t bytes_ = 0;
-    std::vector<std::unique_ptr<std::byte[], ChunkDeleter>> chunks_;
+    std::vector<ZeroedWords> chunks_;
     std::byte* next_ = nullptr;
     std::size_t free_ = 0;
 };
