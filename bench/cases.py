@@ -197,6 +197,14 @@ for label, make, target in (("4 disjoint 32-chains", lambda: w.disjoint_chains(4
                             ("antichain(8), walked", lambda: w.antichain(8), 0.0)):
     CASES.append(edge_case("lattice_layer_sizes", label, make, target))
 
+# Sparse two-layer orders of 100 elements: each under 100 ms; the product of
+# seven 2-chains (n = 128) under a second.
+for p in (0.04, 0.06, 0.08):
+    for seed in range(4):
+        CASES.append(edge_case("lattice_layer_sizes", f"two-layer(50+50, {p}) #{seed}",
+                               functools.partial(w.two_layer, 50, 50, p, seed), 100.0))
+CASES.append(edge_case("lattice_layer_sizes", "seven 2-chains", lambda: w.boolean_lattice(7), 1000.0))
+
 
 
 def _extension_count(label, make_poset, target_ms, extra=()):

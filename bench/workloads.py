@@ -53,6 +53,13 @@ def grid(rows, cols):
     return rows * cols, edges
 
 
+def two_layer(lower, upper, p, seed=0):
+    """Each of `lower` minimal elements below each of `upper` maximal ones with probability p."""
+    rng = _random.Random(f"two_layer/{lower}/{upper}/{p}/{seed}")
+    n = lower + upper
+    return n, [(i, j) for i in range(lower) for j in range(lower, n) if rng.random() < p]
+
+
 def antichain(n):
     return n, []
 

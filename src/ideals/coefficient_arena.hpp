@@ -30,27 +30,31 @@ public:
 
 private:
     static constexpr std::size_t kAlignment = alignof(unsigned __int128);
-    // The first chunk from the allocator; the later ones, larger, straight
-    // from the system on huge pages where it grants them: the memo's reads
-    // land anywhere in them, and small pages would cost a TLB miss each.
-    static constexpr std::size_t kFirstChunkBytes = std::size_t{1} << 20;
-    static constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+    // Chunks double from a small first one, which a call with few sets
+    // clears in no time, to a size that comes straight from the system, on
+    // huge pages where it grants them: the memo's reads land anywhere in
+    // the chunks, and small pages would cost a TLB miss each.
+    static constexpr std::size_t kFirstChunkBytes = std::size_t{64} << 10;
+    static constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
+    static constexpr std::size_t kMappedChunkBytes = kLargestChunkBytes / 2;
 
     static std::size_t round_up(std::size_t size) noexcept { return (size + kAlignment - 1) & ~(kAlignment - 1); }
 
     void add_chunk(std::size_t at_least) {
-        const std::size_t size = round_up(std::max(chunks_.empty() ? kFirstChunkBytes : kChunkBytes, at_least));
+        const std::size_t size = round_up(std::max(next_chunk_bytes_, at_least));
         chunks_.reserve(chunks_.size() + 1);
-        chunks_.emplace_back(size / sizeof(std::uint64_t), kFirstChunkBytes);
+        chunks_.emplace_back(size / sizeof(std::uint64_t), kMappedChunkBytes);
         next_ = reinterpret_cast<std::byte*>(chunks_.back().data());
         free_ = size;
         bytes_ += size;
+        next_chunk_bytes_ = std::min(2 * next_chunk_bytes_, kLargestChunkBytes);
     }
 
     std::size_t bytes_ = 0;
     std::vector<ZeroedWords> chunks_;
     std::byte* next_ = nullptr;
     std::size_t free_ = 0;
+    std::size_t next_chunk_bytes_ = kFirstChunkBytes;
 };
 
 }  // namespace quorvane::ideals

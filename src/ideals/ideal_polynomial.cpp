@@ -344,8 +344,12 @@ private:
 
 }  // namespace
 
-QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order, std::size_t max_bytes,
-                                                   InterruptPoll interrupt) {
+// Flattened, so that each CPU level's variant holds the whole recursion
+// compiled for that level (its bit counts above all), not calls into the
+// baseline's copy.
+QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order,
+                                                                                       std::size_t max_bytes,
+                                                                                       InterruptPoll interrupt) {
     IdealPolynomials polynomials(order, max_bytes, interrupt);
     std::optional<LayerSizes> sizes = polynomials.layer_sizes();
     if (!sizes) return std::unexpected(kInterrupted);
