@@ -275,6 +275,9 @@ def test_protocol_failures(items, error):
     [
         ([False, False], [0, 0]),
         ([answering(to_bytes=BytesSub(b"\x02" + bytes(7)))(0), 0], [2, 0]),
+        # What to_bytes tells counts, never the value an int subclass holds.
+        ([answering(__lt__=False, __rshift__=0, to_bytes=b"\x02" + bytes(7))(-2), 0], [2, 0]),
+        ([answering(__rshift__=0, to_bytes=b"\x02" + bytes(7))(1 << 100), 0], [2, 0]),
         ([bytes_of_length(lambda k: k + 7)(0), 0], [0, 0]),  # a partial trailing group is ignored
         ([Numpyish(2), Sub(0)], [2, 0]),
     ],

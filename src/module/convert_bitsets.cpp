@@ -129,9 +129,9 @@ RowOutcome decode_by_protocol(PyObject* item, const Protocol& protocol, std::spa
     return RowOutcome::whole;
 }
 
-// For an exact int the protocol's answers are fixed by the interpreter: it
+// For an int read in place the protocol's answers are those of its value: it
 // fails exactly when the value is negative or needs more than the row's words.
-RowOutcome check_exact_int(PyObject* item, std::size_t words, std::size_t n, std::size_t i,
+RowOutcome check_int(PyObject* item, std::size_t words, std::size_t n, std::size_t i,
                            std::optional<KernelError>* row_error) {
     switch (check_successor_int(item, words * kWordBits, n, i, row_error)) {
         case WordsFit::fits:
@@ -144,11 +144,13 @@ RowOutcome check_exact_int(PyObject* item, std::size_t words, std::size_t n, std
     return RowOutcome::failed;
 }
 
-// An item that is not an exact int, read by the protocol into `row` and
-// replaced by the int of those words.
-RowOutcome decode_other(PyRef& item, const Protocol& protocol, std::span<Word> row) {
+// An item that is not an exact int, read by the protocol into `row`. An int
+// subclass whose methods told its own value is kept, its digits read in
+// place from here on; any other item gives way to the int of the words.
+RowOutcome decode_other(PyRef& item, const Protocol& protocol, std::span<Word> row, std::span<Word> scratch) {
     const RowOutcome outcome = decode_by_protocol(item.get(), protocol, row);
     if (outcome != RowOutcome::whole) return outcome;
+    if (PyLong_Check(item.get()) && int_holds_words(item.get(), row, scratch)) return RowOutcome::whole;
     item = to_python_words(row, false);
     return item ? RowOutcome::whole : RowOutcome::failed;
 }
@@ -167,6 +169,7 @@ bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, Interru
     const std::optional<Protocol> protocol = make_protocol(words);
     if (!protocol) return false;
     std::vector<Word> row(words);
+    std::vector<Word> scratch(words);
     // The first row that fails its checks, reported once every item is read.
     std::optional<KernelError> row_error;
     // Beyond its row's words, an item takes some tens of nanoseconds.
@@ -174,9 +177,9 @@ bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, Interru
     WorkBudget budget(interrupt);
     for (std::size_t i = 0; i < n; ++i) {
         RowOutcome outcome = RowOutcome::whole;
-        if (!PyLong_CheckExact(items[i].get())) outcome = decode_other(items[i], *protocol, row);
+        if (!PyLong_CheckExact(items[i].get())) outcome = decode_other(items[i], *protocol, row, scratch);
         if (outcome == RowOutcome::whole) {
-            outcome = check_exact_int(items[i].get(), words, n, i, row_error ? nullptr : &row_error);
+            outcome = check_int(items[i].get(), words, n, i, row_error ? nullptr : &row_error);
         } else if (outcome == RowOutcome::misshapen && !row_error) {
             row_error = closure::kIndexOutOfRange;
         }
@@ -188,7 +191,7 @@ bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, Interru
 
 void to_native_successor_rows(std::span<const PyRef> items, SuccessorRows& rows) noexcept {
     // Checked ints fit their rows.
-    for (std::size_t i = 0; i < items.size(); ++i) (void)exact_int_to_zeroed_words(items[i].get(), rows.row(i));
+    for (std::size_t i = 0; i < items.size(); ++i) (void)int_to_zeroed_words(items[i].get(), rows.row(i));
 }
 
 }  // namespace quorvane::py

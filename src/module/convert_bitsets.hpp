@@ -18,9 +18,10 @@ namespace quorvane::py {
 bool successor_count_matches(std::size_t n, std::span<const PyRef> items) noexcept;
 
 // Reads every item in order through the int method protocol (exact ints
-// directly, to the same effect), and leaves exact ints only: an item that is
-// not one gives way to the int its to_bytes described. Then the row checks,
-// the first failing row deciding. Errors are left unwrapped: this runs after
+// directly, to the same effect), and leaves ints whose digits hold the bits
+// read: an item whose own value the protocol did not tell gives way to the
+// int its to_bytes described. Then the row checks, the first failing row
+// deciding. Errors are left unwrapped: this runs after
 // argument binding. Polls between items. Assumes the count matches.
 bool to_checked_successor_ints(std::size_t n, std::vector<PyRef>& items, InterruptPoll interrupt);
 

@@ -262,6 +262,18 @@ private:
 
 }  // namespace
 
+bool int_holds_words(PyObject* item, std::span<const Word> words, std::span<Word> scratch) noexcept {
+    ExportedInt exported(item);
+    if (!exported.exported()) {
+        PyErr_Clear();  // not its own digits, then: the words serve instead
+        return false;
+    }
+    const Magnitude magnitude = exported.magnitude();
+    if (magnitude.negative) return false;
+    std::ranges::fill(scratch, Word{0});
+    return digits_to_zeroed_words(magnitude.digits, scratch) && std::ranges::equal(scratch, words);
+}
+
 WordsFit check_successor_int(PyObject* item, std::size_t max_bits, std::size_t n, std::size_t i,
                              std::optional<KernelError>* row_error) noexcept {
     ExportedInt exported(item);
@@ -293,7 +305,7 @@ bool close_successor_ints(std::span<const PyRef> given, std::vector<PyRef>& clos
     return raise_kernel_error(done.error());
 }
 
-WordsFit exact_int_to_zeroed_words(PyObject* item, std::span<Word> words) noexcept {
+WordsFit int_to_zeroed_words(PyObject* item, std::span<Word> words) noexcept {
     ExportedInt exported(item);
     if (!exported.exported()) return WordsFit::failed;
     const Magnitude magnitude = exported.magnitude();
