@@ -54,8 +54,9 @@ public:
                 if (given[k] == 0) continue;  // most units: nothing more to load
                 const Unit candidates = given[k] & nonempty[k];
                 if (static_cast<Unit>(candidates & ~reached[k]) != 0 && !absorb(candidates, k)) return false;
+                // Rows absorbed later start above unit k: the given bits join here.
+                reached[k] |= given[k];
             }
-            for (std::size_t k = first; k < given.size(); ++k) reached[k] |= given[k];
             std::size_t end = count;
             while (end > first && reached[end - 1] == 0) --end;
             // Units below `first` were never written: they are zero, and an
