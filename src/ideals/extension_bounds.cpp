@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace quorvane::ideals {
 namespace {
 
-bool factorial_product_exceeds_u128(const std::array<std::size_t, kMaxElements + 1>& level_size) noexcept {
+bool factorial_product_exceeds_u128(std::span<const std::size_t> level_size) noexcept {
     unsigned __int128 bound = 1;
     for (std::size_t size : level_size) {
         for (std::size_t factor = 2; factor <= size; ++factor) {
@@ -38,8 +39,8 @@ double hook_bound(const OrderMasks& order) noexcept {
 bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
     std::array<std::size_t, kMaxElements> height{};
     std::array<std::size_t, kMaxElements> depth{};
-    std::array<std::size_t, kMaxElements + 1> height_levels{};
-    std::array<std::size_t, kMaxElements + 1> depth_levels{};
+    std::array<std::size_t, kMaxElements> height_levels{};
+    std::array<std::size_t, kMaxElements> depth_levels{};
     for (std::size_t u = 0; u < order.n; ++u) {
         for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
         ++height_levels[height[u]];
@@ -48,7 +49,9 @@ bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
         for_each_element(order.successors[l], [&](std::size_t u) { depth[l] = std::max(depth[l], depth[u] + 1); });
         ++depth_levels[depth[l]];
     }
-    return factorial_product_exceeds_u128(height_levels) || factorial_product_exceeds_u128(depth_levels);
+    // Levels number at most n.
+    return factorial_product_exceeds_u128(std::span(height_levels).first(order.n)) ||
+           factorial_product_exceeds_u128(std::span(depth_levels).first(order.n));
 }
 
 }  // namespace quorvane::ideals

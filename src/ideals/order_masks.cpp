@@ -14,8 +14,14 @@ Mask128 OrderMasks::component_of(std::size_t x, Mask128 set) const noexcept {
 }
 
 KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept {
-    if (const std::optional<KernelError> error = closure::first_edge_error(n, edges)) return std::unexpected(*error);
-    OrderMasks order;
+    // Built in the result itself: the masks take 8 KB, and small calls would
+    // spend much of their time copying them.
+    KernelResult<OrderMasks> masks;
+    if (const std::optional<KernelError> error = closure::first_edge_error(n, edges)) {
+        masks = std::unexpected(*error);
+        return masks;
+    }
+    OrderMasks& order = *masks;
     order.n = n;
     order.all = n == kMaxElements ? ~Mask128{0} : element_bit(n) - 1;
     for (const auto& [lower, upper] : edges) {
@@ -34,7 +40,7 @@ KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEd
         for_each_element(order.successors[i], [&](std::size_t s) { above |= order.at_or_above[s]; });
         order.at_or_above[i] = above;
     }
-    return order;
+    return masks;
 }
 
 }  // namespace quorvane::ideals
