@@ -76,6 +76,7 @@ struct Ideal {
     Mask128 frontier;  // A(I), and the elements of Q outside I whose predecessors in Q are all in I
     Ways ways;         // W(I)
     double weight;     // at most W(I)·H(I ∪ A(I))
+    std::uint32_t inserted;  // |A(I)|, in what would be the slot's padding
 };
 
 // a·b, false when it does not fit.
@@ -117,7 +118,7 @@ public:
         for_each_element(order_.all & ~inserted_, [&](std::size_t x) {
             if ((order_.predecessors[x] & ~inserted_) == 0) first |= element_bit(x);
         });
-        *narrow.insert(inserted_).first = {first, 1, 1};
+        *narrow.insert(inserted_).first = {first, 1, 1, 0};
         KernelResult<std::optional<Count>> count = finish(narrow);
         if (count && !*count && kept_ != 0) throw std::bad_alloc();
         return count;
@@ -139,7 +140,7 @@ private:
                 Layer<Count> wide;
                 wide.reserve(layer.size());
                 layer.for_each([&](Mask128 key, const Ideal<std::uint64_t>& entry) {
-                    *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight};
+                    *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight, entry.inserted};
                     return true;
                 });
                 layer = {};
@@ -212,7 +213,7 @@ private:
     void prune(Layer<Ways>& layer, std::size_t size) const {
         if (layer.size() <= kept_) return;
         const auto promise = [&](const Ideal<Ways>& entry) {
-            return entry.weight * rest_factor_[order_.n - size - element_count(entry.frontier & inserted_)];
+            return entry.weight * rest_factor_[order_.n - size - entry.inserted];
         };
         std::vector<double> promises;
         promises.reserve(layer.size());
@@ -243,7 +244,6 @@ private:
             Mask128 larger;
             const Ideal<Ways>* from;
             std::size_t added;
-            std::size_t inserted;  // |A(I)|
         };
         std::array<Pending, kPrefetchDistance> pending;
         std::size_t pending_count = 0;
@@ -253,7 +253,7 @@ private:
             const Mask128 newly = inserted_below_[p.added] & ~p.from->frontier;
             Ways ways = p.from->ways;
             double weight = times_down(p.from->weight, up_size_[p.added]);
-            std::uint64_t slots = size_ + p.inserted;
+            std::uint64_t slots = size_ + p.from->inserted;
             for_each_element(newly, [&](std::size_t m) {
                 ++slots;
                 fits = fits && multiply(ways, slots);
@@ -263,7 +263,7 @@ private:
             const auto [slot, inserted_new] = next.insert(p.larger);
             if (inserted_new) {
                 *slot = {((p.from->frontier ^ element_bit(p.added)) | newly) | order_.completed_by(p.added, p.larger), ways,
-                         weight};
+                         weight, static_cast<std::uint32_t>(slots - size_)};
                 if (next.size() >= full_layer_) prune_full(next);
             } else {
                 fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
@@ -273,10 +273,11 @@ private:
         const bool fetch_ahead = layer.size() >= kFetchAheadIdeals;
         KernelError stop{};
         const bool swept = layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
-            const std::size_t inserted = element_count(entry.frontier & inserted_);
-            bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - inserted]));
+            bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - entry.inserted]));
+            std::uint64_t work = kChildWork;
             for (Mask128 addable = entry.frontier & ~inserted_; addable != 0; addable &= addable - 1) {
-                const Pending child{key | (addable & -addable), &entry, lowest_element(addable), inserted};
+                work += kChildWork;
+                const Pending child{key | (addable & -addable), &entry, lowest_element(addable)};
                 if (!fetch_ahead) {
                     settle(child);
                     continue;
@@ -291,7 +292,7 @@ private:
                 oldest = (oldest + 1) % kPrefetchDistance;
             }
             if (!fits) return false;
-            if (!budget_.charge(kChildWork * (1 + element_count(entry.frontier)))) return true;
+            if (!budget_.charge(work)) return true;
             stop = kInterrupted;
             return false;
         });
