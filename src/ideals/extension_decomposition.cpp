@@ -18,9 +18,11 @@
 namespace quorvane::ideals {
 namespace {
 
-// C(total, part) by Pascal's rule; below 129 rows every entry fits.
+// C(total, part) by Pascal's rule; below 129 rows every entry fits. Only
+// the entries up to `part` are read, and small calls have many parts.
 Count binomial(std::size_t total, std::size_t part) {
-    std::array<Count, kMaxElements + 1> column{};
+    std::array<Count, kMaxElements + 1> column;
+    std::fill_n(column.begin(), part + 1, Count{0});
     column[0] = 1;
     for (std::size_t row = 1; row <= total; ++row) {
         for (std::size_t k = row < part ? row : part; k > 0; --k) column[k] += column[k - 1];
