@@ -270,7 +270,8 @@ def test_young_diagram_counts_follow_hook_lengths(shape, max_states):
     assert q.linear_extension_count_data(*young_diagram(shape), max_states) == hook_length_count(shape)
 
 
-@pytest.mark.parametrize("rows, cols", [(1, 7), (2, 64), (3, 5), (8, 16), (11, 11)])
+# Grids of 32 to 65 elements: the recursion meets sets on both sides of each change of coefficient width.
+@pytest.mark.parametrize("rows, cols", [(1, 7), (2, 64), (3, 5), (8, 16), (11, 11), (4, 8), (3, 11), (7, 9), (4, 16), (5, 13)])
 def test_grid_layers_are_gaussian_binomial(rows, cols):
     assert q.lattice_layer_sizes(*young_diagram((cols,) * rows)) == gaussian_binomial(rows, cols)
 
