@@ -179,16 +179,23 @@ private:
         return StepEnd::done;
     }
 
-    // Runs a pruned sweep from a copy of `layer`; fails with the overflow it
-    // decides, or when interrupted.
+    // Runs a pruned sweep from the most promising ideals of `layer`, which
+    // holds more than it keeps; fails with the overflow it decides, or when
+    // interrupted.
     template <class Ways>
     KernelResult<void> probe(const Layer<Ways>& layer) {
         Sweep pruned(*this);
         pruned.keep(pruned_from_ / kPrunedShare);
         pruned.limits_.max_ideals = ~std::uint64_t{0};
         pruned_from_ = checked_size(pruned_from_, kPrunedFromGrowth);
-        Layer<Ways> start = layer;
-        pruned.prune(start, size_);
+        // Only the ideals kept are copied: the layer may take half a gigabyte.
+        Layer<Ways> start;
+        start.reserve(pruned.kept_);
+        auto promising = pruned.most_promising(layer, size_);
+        layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
+            if (promising(entry)) *start.insert(key).first = entry;
+            return true;
+        });
         const KernelResult<std::optional<Count>> end = pruned.finish(start);
         budget_ = pruned.budget_;
         if (!end) return std::unexpected(end.error());
@@ -207,12 +214,21 @@ private:
         prune(next, size_ + 1);
     }
 
-    // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise
-    // the most extensions: W(I)·|R|!/H(R), the bound's term.
+    // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise the most.
     template <class Ways>
     void prune(Layer<Ways>& layer, std::size_t size) const {
         if (layer.size() <= kept_) return;
-        const auto promise = [&](const Ideal<Ways>& entry) {
+        auto promising = most_promising(layer, size);
+        layer.retain_if([&](Mask128, const Ideal<Ways>& entry) { return promising(entry); });
+    }
+
+    // A test that holds for the kept_ ideals of `layer`, which holds more, all
+    // of `size` elements, that promise the most extensions: W(I)·|R|!/H(R),
+    // the bound's term. Visiting the layer in slot order, it holds for exactly
+    // kept_ of them.
+    template <class Ways>
+    auto most_promising(const Layer<Ways>& layer, std::size_t size) const {
+        const auto promise = [this, size](const Ideal<Ways>& entry) {
             return entry.weight * rest_factor_[order_.n - size - entry.inserted];
         };
         std::vector<double> promises;
@@ -226,14 +242,13 @@ private:
         const double least = *last_kept;
         // Ideals that promise exactly the least kept amount fill what is left.
         std::size_t ties = 1 + static_cast<std::size_t>(std::count(promises.begin(), last_kept, least));
-        promises = {};
-        layer.retain_if([&](Mask128, const Ideal<Ways>& entry) {
+        return [promise, least, ties](const Ideal<Ways>& entry) mutable {
             const double promised = promise(entry);
             if (promised > least) return true;
             if (promised < least || ties == 0) return false;
             --ties;
             return true;
-        });
+        };
     }
 
     // Builds the next layer and bounds the count from this one; false when a
