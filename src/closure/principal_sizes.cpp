@@ -1,5 +1,7 @@
 #include "principal_sizes.hpp"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 
 #include "../common/cpu_dispatch.hpp"
@@ -8,35 +10,93 @@
 namespace quorvane::closure {
 namespace {
 
+// Rows added to the column counts at once: 2^kGroupLevels of them.
+constexpr std::size_t kGroupLevels = 4;
+constexpr std::size_t kGroupRows = std::size_t{1} << kGroupLevels;
+
+// Adds a and b into `sum`, column by column; returns the carries, which weigh
+// twice as much.
+inline Word carry_save(Word& sum, Word a, Word b) noexcept {
+    const Word partial = sum ^ a;
+    const Word carry = (sum & a) | (partial & b);
+    sum = partial ^ b;
+    return carry;
+}
+
+// Adds word k of 2^Levels rows into the planes of weight 1 .. 2^(Levels-1)
+// (plane p at low[p * words]); returns the carries of weight 2^Levels. The
+// planes take each pair's sum as it comes, so a row costs a few word
+// operations whatever the counts.
+template <std::size_t Levels>
+inline Word add_rows(Word* low, std::size_t words, const Word* const* rows, std::size_t k) noexcept {
+    if constexpr (Levels == 1) {
+        return carry_save(low[k], rows[0][k], rows[1][k]);
+    } else {
+        const Word first_half = add_rows<Levels - 1>(low, words, rows, k);
+        const Word second_half = add_rows<Levels - 1>(low, words, rows + (std::size_t{1} << (Levels - 1)), k);
+        return carry_save(low[(Levels - 1) * words + k], first_half, second_half);
+    }
+}
+
+// Word k of a group of rows through the adders, for every k from `first` on,
+// into the four low planes (plane 0 at `low`); the carries of weight 16 go to
+// `carries`. The rows are never written here, so the columns can go several
+// at a time.
+void add_group_columns(const std::array<const Word*, kGroupRows>& rows, std::size_t first, std::size_t words,
+                       Word* low, Word* carries) noexcept {
+#pragma GCC ivdep
+    for (std::size_t k = first; k < words; ++k) carries[k] = add_rows<kGroupLevels>(low, words, rows.data(), k);
+}
+
 // Column sums of the rows, kept bit-sliced: plane p of word column k holds bit
 // p of the 64 running counts of that column, so adding a row word is a ripple
-// of carries through the planes instead of 64 separate increments.
+// of carries through the planes instead of 64 separate increments. The planes
+// are stored one after another, so that a run of columns is a run of words.
 class ColumnCounter {
 public:
     ColumnCounter(std::size_t words, std::size_t max_count)
-        : planes_(static_cast<std::size_t>(std::bit_width(max_count))), counts_(checked_size(words, planes_)) {}
+        : words_(words),
+          planes_(std::max(kGroupLevels, static_cast<std::size_t>(std::bit_width(max_count)))),
+          counts_(checked_size(words, planes_)),
+          carries_(words) {}
 
-    void add(std::size_t column, Word bits) noexcept {
-        Word* plane = counts_.data() + column * planes_;
-        for (std::size_t p = 0; bits != 0 && p < planes_; ++p) {
-            const Word carry = plane[p] & bits;
-            plane[p] ^= bits;
-            bits = carry;
+    // Adds each row's words from word `first` on; the rows hold nothing
+    // before it. The carries then go through every higher plane: a fixed
+    // number of steps, free of branches the data decides.
+    void add_group(const std::array<const Word*, kGroupRows>& rows, std::size_t first) noexcept {
+        Word* carries = carries_.data();
+        add_group_columns(rows, first, words_, counts_.data(), carries);
+        for (std::size_t p = kGroupLevels; p < planes_; ++p) {
+            Word* plane = counts_.data() + p * words_;
+            for (std::size_t k = first; k < words_; ++k) {
+                const Word carry = plane[k] & carries[k];
+                plane[k] ^= carries[k];
+                carries[k] = carry;
+            }
         }
     }
 
-    std::uint64_t count(std::size_t element) const noexcept {
-        const Word* plane = counts_.data() + word_of(element) * planes_;
-        const unsigned shift = static_cast<unsigned>(element % kWordBits);
-        std::uint64_t total = 0;
-        for (std::size_t p = 0; p < planes_; ++p) total |= ((plane[p] >> shift) & 1U) << p;
-        return total;
+    // Entry b of `out`: one more than the count of element 64k + b.
+    void write_counts_plus_one(std::size_t k, std::span<std::uint64_t> out) const noexcept {
+        std::fill(out.begin(), out.end(), std::uint64_t{1});
+        for (std::size_t p = 0; p < planes_; ++p) {
+            const Word plane = counts_[p * words_ + k];
+            for (std::size_t b = 0; b < out.size(); ++b) out[b] += ((plane >> b) & 1U) << p;
+        }
     }
 
 private:
+    std::size_t words_;
     std::size_t planes_;
     std::vector<Word> counts_;
+    std::vector<Word> carries_;
 };
+
+std::uint64_t above_count(std::span<const Word> words) noexcept {
+    std::uint64_t total = 0;
+    for (Word w : words) total += static_cast<std::uint64_t>(std::popcount(w));
+    return total;
+}
 
 }  // namespace
 
@@ -46,29 +106,29 @@ KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, Inter
     PrincipalSizes sizes{std::vector<std::uint64_t>(n), std::vector<std::uint64_t>(n)};
     ColumnCounter below(rows.words(), n);
     WorkBudget budget(interrupt);
-    for (std::size_t x = 0; x < n; ++x) {
-        std::uint64_t above = 0;
-        std::span<const Word> row = rows.row(x);
-        for (std::size_t k = word_of(x); k < row.size(); ++k) {
-            above += static_cast<std::uint64_t>(std::popcount(row[k]));
-            below.add(k, row[k]);
+    // The last group is made up with empty rows. A group's rows all start in
+    // the same word, since a word holds whole groups.
+    const std::vector<Word> empty_row(rows.words());
+    for (std::size_t x = 0; x < n; x += kGroupRows) {
+        const std::size_t count = std::min(kGroupRows, n - x);
+        std::array<const Word*, kGroupRows> group;
+        for (std::size_t r = 0; r < kGroupRows; ++r) group[r] = r < count ? rows.row(x + r).data() : empty_row.data();
+        below.add_group(group, word_of(x));
+        for (std::size_t r = 0; r < count; ++r) {
+            sizes.filter[x + r] = above_count(rows.row(x + r).subspan(word_of(x))) + 1;
         }
-        sizes.filter[x] = above + 1;
-        if (budget.charge(row.size() - word_of(x))) return std::unexpected(kInterrupted);
+        if (budget.charge(count * (rows.words() - word_of(x)))) return std::unexpected(kInterrupted);
     }
-    for (std::size_t y = 0; y < n; ++y) sizes.ideal[y] = below.count(y) + 1;
+    for (std::size_t k = 0; k < rows.words(); ++k) {
+        const std::size_t first = k * kWordBits;
+        below.write_counts_plus_one(k, std::span(sizes.ideal).subspan(first, std::min(kWordBits, n - first)));
+    }
     return sizes;
 }
 
-QUORVANE_DISPATCHED
-KernelResult<std::uint64_t> comparable_pairs(const ReachabilityRows& rows, InterruptPoll interrupt) {
+std::uint64_t comparable_pairs(const PrincipalSizes& sizes) noexcept {
     std::uint64_t total = 0;
-    WorkBudget budget(interrupt);
-    for (std::size_t x = 0; x < rows.size(); ++x) {
-        const std::span<const Word> above = rows.row(x).subspan(word_of(x));
-        for (Word w : above) total += static_cast<std::uint64_t>(std::popcount(w));
-        if (budget.charge(above.size())) return std::unexpected(kInterrupted);
-    }
+    for (std::uint64_t size : sizes.filter) total += size - 1;
     return total;
 }
 

@@ -15,7 +15,8 @@ struct PrincipalSizes {
 
 [[nodiscard]] KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, InterruptPoll interrupt);
 
-// Ordered pairs (x, y) with x strictly below y.
-[[nodiscard]] KernelResult<std::uint64_t> comparable_pairs(const ReachabilityRows& rows, InterruptPoll interrupt);
+// Ordered pairs (x, y) with x strictly below y: each x lies below the rest of
+// its filter.
+[[nodiscard]] std::uint64_t comparable_pairs(const PrincipalSizes& sizes) noexcept;
 
 }  // namespace quorvane::closure

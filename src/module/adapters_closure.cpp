@@ -16,11 +16,10 @@ PyObject* principal_ideal_filter_sizes(CallArgs& call) {
 }
 
 PyObject* zeta_summary_data(CallArgs& call) {
-    return with_edge_rows(call, [&](const ReachabilityRows& rows) -> PyObject* {
-        const KernelResult<std::uint64_t> pairs = closure::comparable_pairs(rows, call.interrupt);
-        if (!pairs) return raise_kernel_error(pairs.error());
-        return finish(closure::principal_sizes(rows, call.interrupt), [&](const closure::PrincipalSizes& sizes) {
-            return to_python_tuple(to_python(*pairs), to_python_list(sizes.ideal), to_python_list(sizes.filter));
+    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
+        return finish(closure::principal_sizes(rows, call.interrupt), [](const closure::PrincipalSizes& sizes) {
+            return to_python_tuple(to_python(closure::comparable_pairs(sizes)), to_python_list(sizes.ideal),
+                                   to_python_list(sizes.filter));
         });
     });
 }
