@@ -125,6 +125,29 @@ def test_outputs_larger_than_memory_fail_before_they_are_built():
     assert result.stdout.split() == ["MemoryError", "MemoryError"], result.stderr
 
 
+def test_memory_running_out_inside_a_kernel_raises_memory_error():
+    # The Möbius entries of a Boolean lattice outgrow a few megabytes while
+    # the kernel runs, in whichever variant the CPU selected.
+    code = """
+        import os
+        import resource
+        import _quorvane_rust as q
+
+        bits = 12
+        n = 1 << bits
+        edges = [(s, s | (1 << b)) for s in range(n) for b in range(bits) if not s & (1 << b)]
+        used = int(open("/proc/self/statm").read().split()[0]) * os.sysconf("SC_PAGESIZE")
+        resource.setrlimit(resource.RLIMIT_AS, (used + 8 * 2**20, resource.getrlimit(resource.RLIMIT_AS)[1]))
+        try:
+            q.mobius_matrix_data(n, edges)
+        except MemoryError:
+            print("MemoryError")
+        print(q.width_data(3, [(0, 2), (1, 2)]))
+    """
+    result = run_isolated(code)
+    assert result.stdout.split() == ["MemoryError", "2"], result.stderr
+
+
 def test_a_result_too_large_for_memory_is_refused_before_any_work():
     # No test machine holds 150,000^2 entries. The refusal comes at once, so
     # the timer, which would interrupt the work, never fires; errors in the

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
 namespace quorvane::closure {
@@ -185,6 +186,8 @@ private:
 
 }  // namespace
 
+// Flattened, so that the row walks are compiled for each variant's CPU level.
+QUORVANE_DISPATCHED [[gnu::flatten]]
 KernelResult<MobiusMatrix> mobius_matrix(const ReachabilityRows& rows, InterruptPoll interrupt) {
     MobiusBuilder builder(rows, interrupt);
     for (std::size_t x = 0; x < rows.size(); ++x) {
