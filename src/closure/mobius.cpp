@@ -1,9 +1,11 @@
 #include "mobius.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
@@ -65,13 +67,15 @@ std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x
 }
 
 // Walks row x of the matrix in ascending column order. When the walk reaches
-// y, sum[y] holds μ(x, z) over every z in [x, y): each earlier nonzero μ(x, z)
-// has been pushed onto all elements above z, which are the y it contributes
-// to. μ is mostly zero, so most elements push nothing.
+// y, 1 + sum[y] is μ(x, z) summed over every z in [x, y): each nonzero
+// μ(x, z) of an earlier z > x has been pushed onto all elements above z,
+// which are the y it contributes to. μ is mostly zero, so most elements push
+// nothing.
 class MobiusBuilder {
 public:
     MobiusBuilder(const ReachabilityRows& rows, InterruptPoll interrupt)
-        : rows_(rows), budget_(interrupt), narrow_sums_(rows.size()) {
+        : rows_(rows), budget_(interrupt), narrow_sums_(rows.size()), row_columns_(rows.size()),
+          row_values_(rows.size()) {
         mu_.size = rows.size();
         mu_.row_end.reserve(rows.size());
         mu_.wide_words = row_words(rows.size()) + 1;
@@ -79,14 +83,9 @@ public:
 
     // False when the budget's poll asks to stop.
     bool add_row(std::size_t x) {
-        const std::size_t row_start = mu_.columns.size();
         const RowOutcome narrow = add_narrow_row(x);
         if (narrow == RowOutcome::interrupted) return false;
-        if (narrow == RowOutcome::overflow) {
-            mu_.columns.resize(row_start);
-            mu_.values.resize(row_start);
-            if (!add_wide_row(x)) return false;
-        }
+        if (narrow == RowOutcome::overflow && !add_wide_row(x)) return false;
         mu_.row_end.push_back(mu_.columns.size());
         return true;
     }
@@ -108,27 +107,34 @@ private:
         return budget_.charge(rows_.words() - word_of(y) + element_work);
     }
 
-    // Overflow as soon as a sum leaves the 64-bit range.
+    // Overflow as soon as a sum leaves the 64-bit range. The walk clears each
+    // sum as it reads it, so that the next row finds every sum zero without
+    // a walk of its own. The row's entries are gathered in scratch space that
+    // holds any row: with no allocation inside it, the walk keeps its values
+    // in registers.
     RowOutcome add_narrow_row(std::size_t x) {
-        std::vector<std::int64_t>& sums = narrow_sums_;
-        emit(x, 1);
+        std::int64_t* const sums = narrow_sums_.data();
         const std::span<const Word> above_x = strictly_above(rows_, x);
         const std::size_t first_index = word_of(x) * kWordBits;
         std::size_t above = 0;
-        for_each_bit(above_x, first_index, [&](std::size_t w) {
-            sums[w] = 1;
-            ++above;
-        });
-        if (charge_walk(x, 2 * above)) return RowOutcome::interrupted;
+        for (Word w : above_x) above += static_cast<std::size_t>(std::popcount(w));
+        if (charge_walk(x, above)) return RowOutcome::interrupted;
+        std::size_t* const columns = row_columns_.data();
+        std::int64_t* const values = row_values_.data();
+        columns[0] = x;
+        values[0] = 1;
+        std::size_t entries = 1;
         bool overflow = false;
         const bool complete = for_each_bit(above_x, first_index, [&](std::size_t y) {
-            if (sums[y] == 0) return true;
-            if (sums[y] == std::numeric_limits<std::int64_t>::min()) {
-                overflow = true;
-                return false;
-            }
-            const std::int64_t mu = -sums[y];
-            emit(y, mu);
+            const std::int64_t earlier = std::exchange(sums[y], 0);
+            if (earlier == -1) return true;  // μ(x, y) = 0, the common case
+            // -(1 + earlier) overflows only here.
+            overflow = earlier == std::numeric_limits<std::int64_t>::max();
+            if (overflow) return false;
+            const std::int64_t mu = -(1 + earlier);
+            columns[entries] = y;
+            values[entries] = mu;
+            ++entries;
             std::size_t pushed = 0;
             for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
                 overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]);
@@ -136,8 +142,14 @@ private:
             });
             return !overflow && !charge_walk(y, pushed);
         });
-        if (overflow) return RowOutcome::overflow;
-        return complete ? RowOutcome::complete : RowOutcome::interrupted;
+        if (overflow) {
+            for_each_bit(above_x, first_index, [&](std::size_t w) { sums[w] = 0; });
+            return RowOutcome::overflow;
+        }
+        if (!complete) return RowOutcome::interrupted;
+        mu_.columns.insert(mu_.columns.end(), columns, columns + entries);
+        mu_.values.insert(mu_.values.end(), values, values + entries);
+        return RowOutcome::complete;
     }
 
     // False when the budget's poll asks to stop.
@@ -180,6 +192,8 @@ private:
     const ReachabilityRows& rows_;
     WorkBudget budget_;
     std::vector<std::int64_t> narrow_sums_;
+    std::vector<std::size_t> row_columns_;  // a narrow row's entries while it is built
+    std::vector<std::int64_t> row_values_;
     std::optional<WideSums> wide_sums_;
     MobiusMatrix mu_;
 };

@@ -40,7 +40,8 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt)
         if (!row) return row;
         for (std::size_t y = 0; y < n;) {
             const std::size_t next = entry < mu.row_end[x] ? mu.columns[entry] : n;
-            for (; y < next; ++y) PyList_SET_ITEM(row.get(), static_cast<Py_ssize_t>(y), Py_NewRef(zero.get()));
+            fill_list_slots(row.get(), y, next, zero.get());
+            y = next;
             if (y == n) break;
             PyRef item = entry_to_python();
             if (!item) return {};

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <new>
@@ -97,22 +98,38 @@ PyRef to_python_rows(std::size_t count, WorkBudget& budget, MakeRow&& make_row) 
     });
 }
 
+// Slots [begin, end) of a new list, all `item`. The references are taken in
+// one step: an increment per slot would chain every store on the one count.
+inline void fill_list_slots(PyObject* list, std::size_t begin, std::size_t end, PyObject* item) noexcept {
+    PyObject** slots = reinterpret_cast<PyListObject*>(list)->ob_item;
+    std::fill(slots + begin, slots + end, item);
+    Py_SET_REFCNT(item, Py_REFCNT(item) + static_cast<Py_ssize_t>(end - begin));
+}
+
 // Dense float matrices repeat one value in long runs (a semiring's zero fills
 // every pair that is not comparable), so a run shares one float object: the
 // values are the same, to the bit, and most of the allocations are saved.
 inline PyRef to_python_rows(const std::vector<std::vector<double>>& rows, WorkBudget& budget) {
     ensure_output_fits(checked_size(rows.size(), rows.size()));
     PyRef previous;
-    double previous_value = 0.0;
-    return to_python_rows(rows.size(), budget, [&](std::size_t i) {
-        return to_python_list_of_numbers(rows[i].size(), [&](std::size_t j) {
-            const double value = rows[i][j];
-            if (!previous || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(previous_value)) {
-                previous = to_python(value);
-                previous_value = value;
+    std::uint64_t previous_bits = 0;
+    return to_python_rows(rows.size(), budget, [&](std::size_t i) -> PyRef {
+        const std::vector<double>& values = rows[i];
+        PyRef row = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+        if (!row) return row;
+        for (std::size_t j = 0; j < values.size();) {
+            const std::uint64_t bits = std::bit_cast<std::uint64_t>(values[j]);
+            if (!previous || bits != previous_bits) {
+                previous = to_python(values[j]);
+                if (!previous) return {};
+                previous_bits = bits;
             }
-            return PyRef::borrow(previous.get());
-        });
+            std::size_t end = j + 1;
+            while (end < values.size() && std::bit_cast<std::uint64_t>(values[end]) == bits) ++end;
+            fill_list_slots(row.get(), j, end, previous.get());
+            j = end;
+        }
+        return row;
     });
 }
 
