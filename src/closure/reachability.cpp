@@ -22,12 +22,10 @@ public:
     std::span<const Word> given(std::size_t i) const noexcept { return rows_.row(i); }
 
     bool store(std::size_t i, std::span<const Word> closed) noexcept {
-        // Below the row's first word both are zero.
+        // Below the row's first word both are zero. One loop rather than a
+        // copy and a fill: rows are short, and library calls cost more.
         const std::span<Word> row = rows_.row(i);
-        const std::size_t first = word_of(i);
-        const std::size_t end = std::max(first, closed.size());
-        std::copy(closed.data() + first, closed.data() + end, row.data() + first);
-        std::fill(row.data() + end, row.data() + row.size(), Word{0});
+        for (std::size_t k = word_of(i); k < row.size(); ++k) row[k] = k < closed.size() ? closed[k] : 0;
         return true;
     }
 
