@@ -41,7 +41,7 @@ public:
 
     // The value under `key`, value-initialised if the key is new, and whether
     // it is new. The pointer is valid until the next insertion.
-    std::pair<Value*, bool> insert(Mask128 key) {
+    [[gnu::always_inline]] std::pair<Value*, bool> insert(Mask128 key) {
         if (size_ >= most_entries_) grow();
         for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
             Slot& slot = slots_[i];
@@ -148,7 +148,7 @@ private:
         most_entries_ = capacity / kLoadDenominator * kLoadNumerator;
     }
 
-    void grow() { rehash(checked_size(slots_.size(), 2)); }
+    [[gnu::cold, gnu::noinline]] void grow() { rehash(checked_size(slots_.size(), 2)); }
 
     void rehash(std::size_t capacity) {
         std::vector<Slot> old = std::move(slots_);

@@ -57,6 +57,11 @@ std::vector<Mask128> maximal_modules_without(const OrderMasks& order, Mask128 se
     for (std::vector<Mask128> pending{set & ~element_bit(v)}; !pending.empty();) {
         const Mask128 part = pending.back();
         pending.pop_back();
+        // A single element is a module whatever the others.
+        if ((part & (part - 1)) == 0) {
+            modules.push_back(part);
+            continue;
+        }
         Mask128 outside = set & ~part;
         for (; outside != 0; outside &= outside - 1) {
             const std::size_t z = lowest_element(outside);
