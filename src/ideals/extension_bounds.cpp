@@ -54,4 +54,35 @@ bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
            factorial_product_exceeds_u128(std::span(depth_levels).first(order.n));
 }
 
+bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
+    // Greedily, in the given numbering (a linear extension), each element
+    // extends a chain ending in one of its predecessors, or starts one.
+    std::array<std::uint8_t, kMaxElements> chain_of{};
+    std::array<std::size_t, kMaxElements> length{};
+    std::size_t chains = 0;
+    Mask128 tops = 0;
+    for (std::size_t x = 0; x < order.n; ++x) {
+        const Mask128 extended = order.predecessors[x] & tops;
+        const std::size_t chain = extended == 0 ? chains++ : chain_of[lowest_element(extended)];
+        if (extended != 0) tops ^= extended & -extended;
+        tops |= element_bit(x);
+        chain_of[x] = static_cast<std::uint8_t>(chain);
+        ++length[chain];
+    }
+    // The multinomial as a product of binomials, each built up exactly by
+    // C(m, k) = C(m - 1, k - 1) · m / k; any overflow gives up.
+    unsigned __int128 bound = 1;
+    std::size_t placed = 0;
+    for (std::size_t c = 0; c < chains; ++c) {
+        unsigned __int128 binomial = 1;
+        for (std::size_t k = 1; k <= length[c]; ++k) {
+            if (__builtin_mul_overflow(binomial, static_cast<unsigned __int128>(placed + k), &binomial)) return false;
+            binomial /= k;
+        }
+        placed += length[c];
+        if (__builtin_mul_overflow(bound, binomial, &bound)) return false;
+    }
+    return true;
+}
+
 }  // namespace quorvane::ideals

@@ -47,4 +47,9 @@ double hook_bound(const OrderMasks& order) noexcept;
 // order gives a linear extension.
 bool level_bound_exceeds_u128(const OrderMasks& order) noexcept;
 
+// Whether the count surely fits in 128 bits: with the elements split into
+// chains, a linear extension is fixed by the chain each position takes, so
+// the multinomial coefficient of the chain lengths bounds the count.
+bool chain_bound_fits_u128(const OrderMasks& order) noexcept;
+
 }  // namespace quorvane::ideals

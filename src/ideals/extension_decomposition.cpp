@@ -34,7 +34,7 @@ bool multiply(Count& product, Count factor) noexcept { return !__builtin_mul_ove
 
 }  // namespace
 
-KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPoll interrupt) {
+KernelResult<Count> count_by_decomposition(const OrderMasks& order, bool fits, InterruptPoll interrupt) {
     Count exact = 1;
     std::vector<OrderMasks> prime_factors;
     for (std::vector<Mask128> modules{order.all}; !modules.empty();) {
@@ -58,13 +58,15 @@ KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPol
 
     // Cheap bounds on every factor first: one sweep must not run long while
     // the others already prove overflow.
-    std::vector<double> lower(prime_factors.size());
-    double whole = count_down(exact);
-    for (std::size_t f = 0; f < prime_factors.size(); ++f) {
-        lower[f] = hook_bound(prime_factors[f]);
-        whole = times_down(whole, lower[f]);
+    std::vector<double> lower(prime_factors.size(), 1.0);
+    if (!fits) {
+        double whole = count_down(exact);
+        for (std::size_t f = 0; f < prime_factors.size(); ++f) {
+            lower[f] = hook_bound(prime_factors[f]);
+            whole = times_down(whole, lower[f]);
+        }
+        if (whole >= kCountOverflowBound) return std::unexpected(kCountOverflow);
     }
-    if (whole >= kCountOverflowBound) return std::unexpected(kCountOverflow);
 
     std::vector<std::size_t> by_size(prime_factors.size());
     std::iota(by_size.begin(), by_size.end(), std::size_t{0});
@@ -73,7 +75,7 @@ KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPol
         double known = count_down(exact);
         for (std::size_t later = k + 1; later < by_size.size(); ++later) known = times_down(known, lower[by_size[later]]);
         const KernelResult<std::optional<Count>> factor =
-            count_by_sweep(prime_factors[by_size[k]], {~std::uint64_t{0}, known}, interrupt);
+            count_by_sweep(prime_factors[by_size[k]], {~std::uint64_t{0}, known, fits}, interrupt);
         if (!factor) return std::unexpected(factor.error());
         if (!multiply(exact, **factor)) return std::unexpected(kCountOverflow);
     }

@@ -19,6 +19,7 @@ namespace quorvane::ideals {
 struct SweepLimits {
     std::uint64_t max_ideals;  // ideals to visit before giving up
     double known_factor;       // at most the product of the count's other factors, for deciding overflow early
+    bool count_fits;           // the whole count is known to fit: no overflow to decide, no bounds to keep
 };
 
 // A sweep over the ideals of a connected poset without its minimal elements,
@@ -30,7 +31,7 @@ struct SweepLimits {
                                                                 InterruptPoll interrupt);
 
 // The product of the counts along the modular decomposition, each prime part
-// counted by a sweep.
-[[nodiscard]] KernelResult<Count> count_by_decomposition(const OrderMasks& order, InterruptPoll interrupt);
+// counted by a sweep; `fits` as for the sweep.
+[[nodiscard]] KernelResult<Count> count_by_decomposition(const OrderMasks& order, bool fits, InterruptPoll interrupt);
 
 }  // namespace quorvane::ideals

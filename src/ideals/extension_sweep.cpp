@@ -93,13 +93,17 @@ using Layer = MaskMap<Ideal<Ways>>;
 
 enum class StepEnd { done, widen };
 
+// Bounded sweeps keep the weights and bounds that decide overflow; the others
+// count a poset whose count is known to fit, and skip them.
+template <bool kBounded>
 class Sweep {
 public:
     Sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt)
         : order_(order), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
+        for (std::size_t x = 0; x < order.n; ++x) inserted_below_[x] = order.predecessors[x] & inserted_;
+        if (!kBounded) return;
         double whole_hook = 1;
         for (std::size_t x = 0; x < order.n; ++x) {
-            inserted_below_[x] = order.predecessors[x] & inserted_;
             up_size_[x] = static_cast<double>(element_count(order.at_or_above[x]));
             whole_hook = times_up(whole_hook, up_size_[x]);
         }
@@ -161,7 +165,7 @@ private:
     KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways>& layer) {
         Layer<Ways> next;
         for (const std::size_t swept = order_.n - element_count(inserted_); size_ < swept; ++size_) {
-            if (kept_ == 0 && layer.size() >= pruned_from_) {
+            if (kept_ == 0 && kBounded && layer.size() >= pruned_from_) {
                 const KernelResult<void> probed = probe(layer);
                 if (!probed) return std::unexpected(probed.error());
             }
@@ -264,15 +268,16 @@ private:
         std::size_t pending_count = 0;
         std::size_t oldest = 0;
         bool fits = true;
-        const auto settle = [&](const Pending& p) {
+        const auto settle = [&](const Pending& p) __attribute__((always_inline)) {
             const Mask128 newly = inserted_below_[p.added] & ~p.from->frontier;
             Ways ways = p.from->ways;
-            double weight = times_down(p.from->weight, up_size_[p.added]);
+            double weight = 0;
+            if (kBounded) weight = times_down(p.from->weight, up_size_[p.added]);
             std::uint64_t slots = size_ + p.from->inserted;
             for_each_element(newly, [&](std::size_t m) {
                 ++slots;
                 fits = fits && multiply(ways, slots);
-                weight = times_down(times_down(weight, static_cast<double>(slots)), up_size_[m]);
+                if (kBounded) weight = times_down(times_down(weight, static_cast<double>(slots)), up_size_[m]);
             });
             if (!fits) return;
             const auto [slot, inserted_new] = next.insert(p.larger);
@@ -282,13 +287,15 @@ private:
                 if (next.size() >= full_layer_) prune_full(next);
             } else {
                 fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
-                slot->weight = plus_down(slot->weight, weight);
+                if (kBounded) slot->weight = plus_down(slot->weight, weight);
             }
         };
         const bool fetch_ahead = layer.size() >= kFetchAheadIdeals;
         KernelError stop{};
         const bool swept = layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
-            bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - entry.inserted]));
+            if (kBounded) {
+                bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - entry.inserted]));
+            }
             std::uint64_t work = kChildWork;
             for (Mask128 addable = entry.frontier & ~inserted_; addable != 0; addable &= addable - 1) {
                 work += kChildWork;
@@ -336,7 +343,8 @@ private:
 }  // namespace
 
 KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt) {
-    return Sweep(order, limits, interrupt).run();
+    if (limits.count_fits) return Sweep<false>(order, limits, interrupt).run();
+    return Sweep<true>(order, limits, interrupt).run();
 }
 
 }  // namespace quorvane::ideals
