@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace quorvane::ideals {
 namespace {
@@ -111,9 +112,24 @@ OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const M
     std::array<std::uint8_t, kMaxElements> renumbered{};
     std::size_t m = 0;
     for_each_element(set, [&](std::size_t x) { renumbered[x] = static_cast<std::uint8_t>(m++); });
+    // Each run of consecutive members moves down as one block; the sets met
+    // here are mostly a few runs, so this beats moving bit by bit.
+    struct Run {
+        std::size_t from;
+        Mask128 bits;  // the run's length in low bits
+        std::size_t to;
+    };
+    std::vector<Run> runs;
+    for (Mask128 rest = set; rest != 0;) {
+        const std::size_t from = lowest_element(rest);
+        const std::size_t length = lowest_element(~(rest >> from));  // 128 when the run fills the mask
+        const Mask128 bits = length == kMaxElements ? ~Mask128{0} : element_bit(length) - 1;
+        runs.push_back({from, bits, renumbered[from]});
+        rest &= ~(bits << from);
+    }
     const auto renumber = [&](Mask128 old) {
         Mask128 mask = 0;
-        for_each_element(old, [&](std::size_t x) { mask |= element_bit(renumbered[x]); });
+        for (const Run& run : runs) mask |= ((old >> run.from) & run.bits) << run.to;
         return mask;
     };
     std::array<Mask128, kMaxElements> below{};  // strictly below, renumbered
