@@ -1,6 +1,6 @@
 import _quorvane_rust as q
 import pytest
-from hypothesis import given
+from hypothesis import given, settings
 
 from model import sizes as model
 from strategies import chain, edge_lists, outcome, posets
@@ -11,6 +11,15 @@ from strategies import chain, edge_lists, outcome, posets
 def test_sizes_match_model(poset):
     n, edges = poset
     assert outcome(q.principal_ideal_filter_sizes, n, edges) == outcome(model.principal_ideal_filter_sizes, n, edges)
+    assert outcome(q.zeta_summary_data, n, edges) == outcome(model.zeta_summary_data, n, edges)
+
+
+@settings(max_examples=12)
+@given(posets(max_n=400, min_n=129))
+def test_sizes_of_orders_of_many_row_groups_match_model(poset):
+    # Rows reach the column counts sixteen at a time, the last group made up
+    # with empty rows; counts of 256 and more carry into the higher planes.
+    n, edges = poset
     assert outcome(q.zeta_summary_data, n, edges) == outcome(model.zeta_summary_data, n, edges)
 
 
