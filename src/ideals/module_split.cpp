@@ -19,16 +19,18 @@ Mask128 incomparable_component_of(const OrderMasks& order, std::size_t x, Mask12
     return component;
 }
 
-// The smallest module within `set` that contains `seed`. An outside element
-// sees every member alike exactly when it lies above all of them, below all
-// of them, or is comparable to none; the others join until none is left.
-Mask128 module_closure(const OrderMasks& order, Mask128 set, Mask128 seed) noexcept {
+// Whether the smallest module within `set` that contains `seed` is the whole
+// set. An outside element sees every member alike exactly when it lies above
+// all of them, below all of them, or is comparable to none; the others join
+// until none is left, or until the module reaches an element of `forcing`,
+// which no module within `set` holds along with the seed but the whole set.
+bool module_is_whole(const OrderMasks& order, Mask128 set, Mask128 seed, Mask128 forcing) noexcept {
     Mask128 module = 0;
     Mask128 above_all = set;
     Mask128 below_all = set;
     Mask128 comparable_to_some = 0;
     for (Mask128 joining = seed; joining != 0;) {
-        if ((module | joining) == set) return set;
+        if ((module | joining) == set || (joining & forcing) != 0) return true;
         for_each_element(joining, [&](std::size_t m) {
             above_all &= order.at_or_above[m];
             below_all &= order.at_or_below[m];
@@ -37,7 +39,7 @@ Mask128 module_closure(const OrderMasks& order, Mask128 set, Mask128 seed) noexc
         module |= joining;
         joining = set & ~module & comparable_to_some & ~above_all & ~below_all;
     }
-    return module;
+    return false;
 }
 
 template <class ComponentOf>
@@ -52,25 +54,31 @@ std::vector<Mask128> components(Mask128 set, ComponentOf&& component_of) {
 
 // The maximal modules within `set` that leave out v: split the rest by the
 // elements that see its members differently until none is left. A piece of
-// a part is seen alike by every element that saw the part alike.
+// a part is seen alike by every element that saw the part alike, the splitter
+// included, so only the others are tried on it, in the same ascending order.
 std::vector<Mask128> maximal_modules_without(const OrderMasks& order, Mask128 set, std::size_t v) {
+    struct Pending {
+        Mask128 part;
+        Mask128 untried;  // the outside elements that may see its members differently
+    };
     std::vector<Mask128> modules;
-    for (std::vector<Mask128> pending{set & ~element_bit(v)}; !pending.empty();) {
-        const Mask128 part = pending.back();
+    for (std::vector<Pending> pending{{set & ~element_bit(v), element_bit(v)}}; !pending.empty();) {
+        const auto [part, untried] = pending.back();
         pending.pop_back();
         // A single element is a module whatever the others.
         if ((part & (part - 1)) == 0) {
             modules.push_back(part);
             continue;
         }
-        Mask128 outside = set & ~part;
+        Mask128 outside = untried;
         for (; outside != 0; outside &= outside - 1) {
             const std::size_t z = lowest_element(outside);
             const Mask128 below = part & order.at_or_below[z];
             const Mask128 above = part & order.at_or_above[z];
             if (below == part || above == part || (below | above) == 0) continue;
+            const Mask128 later = outside & (outside - 1);
             for (Mask128 piece : {below, above, part & ~(below | above)}) {
-                if (piece != 0) pending.push_back(piece);
+                if (piece != 0) pending.push_back({piece, later | (part & ~piece)});
             }
             break;
         }
@@ -86,9 +94,13 @@ std::vector<Mask128> prime_parts(const OrderMasks& order, Mask128 set) {
     const std::size_t v = lowest_element(set);
     std::vector<Mask128> parts;
     Mask128 own = element_bit(v);
+    // Every module with v but the whole set lies in v's own part: one that
+    // reaches a part known to lie outside it is the whole set.
+    Mask128 outside_own = 0;
     for (Mask128 part : maximal_modules_without(order, set, v)) {
-        if (module_closure(order, set, part | element_bit(v)) == set) {
+        if (module_is_whole(order, set, part | element_bit(v), outside_own)) {
             parts.push_back(part);
+            outside_own |= part;
         } else {
             own |= part;
         }
