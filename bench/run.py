@@ -29,6 +29,19 @@ import counting  # noqa: E402
 from builds import load_build  # noqa: E402
 
 
+# An older build can take minutes where this one takes milliseconds: its rows
+# are timed only when a first call answers within this many seconds.
+BASELINE_CAP = 10.0
+
+
+def answers_within_cap(call):
+    """Whether a first call answers, or fails with a defined error, within BASELINE_CAP."""
+    try:
+        return counting.timed_answer(call, (), BASELINE_CAP) is not None
+    except Exception:  # noqa: BLE001 - a defined error is an answer
+        return True
+
+
 def median_times(functions, repeat):
     """Median seconds of each function, the calls interleaved so that drift hits all alike."""
     times = [[] for _ in functions]
@@ -85,13 +98,19 @@ def main():
         else:
             note = ""
         timed = [call]
+        with_baseline = False
         if baseline and case.time_it:
-            timed.append(case.prepare(baseline))
+            baseline_call = case.prepare(baseline)
+            with_baseline = answers_within_cap(baseline_call)
+            if with_baseline:
+                timed.append(baseline_call)
+            else:
+                note += f"baseline: no answer within {BASELINE_CAP:g} s"
         if case.reference and case.time_it:
             timed.append(case.reference())
         times = median_times(timed, options.repeat) if case.time_it else [0.0]
         seconds = times[0]
-        if baseline and case.time_it:
+        if with_baseline:
             baseline_seconds = times[1]
         if case.reference and case.time_it:
             note += f"pure-Python loop {times[-1] * 1e3:.0f} ms, {times[-1] / seconds:.1f}x slower"
@@ -102,8 +121,10 @@ def main():
         target = f"{case.target_ms:9g}" if case.target_ms else "        -"
         rows.append((case.function, case.workload, seconds * 1e3, floor * 1e3, ratio.strip(), target.strip(), note))
         line = f"{case.function:40} {case.workload:26} {seconds * 1e3:10.2f} {floor * 1e3:9.2f} {ratio} {target}"
-        if baseline and case.time_it:
+        if with_baseline:
             line += f" {baseline_seconds * 1e3:11.2f} {baseline_seconds / seconds:8.2f}"
+        elif baseline:
+            line += f" {'-':>11} {'-':>8}"
         print(f"{line} {note}")
     if options.markdown:
         lines = ["| function | workload | median ms | floor ms | ratio | target ms |", "|---|---|---:|---:|---:|---:|"]
