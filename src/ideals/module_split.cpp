@@ -144,25 +144,34 @@ OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const M
         for (const Run& run : runs) mask |= ((old >> run.from) & run.bits) << run.to;
         return mask;
     };
-    std::array<Mask128, kMaxElements> below{};  // strictly below, renumbered
-    for_each_element(set, [&](std::size_t x) {
-        below[renumbered[x]] = renumber(order.at_or_below[x] & set & ~element_bit(x));
-    });
-    for (Mask128 chain : chains) {
-        for_each_element(chain, [&](std::size_t x) { below[renumbered[x]] |= renumber(chain & (element_bit(x) - 1)); });
-    }
     OrderMasks chained;
     chained.n = m;
     chained.all = m == kMaxElements ? ~Mask128{0} : element_bit(m) - 1;
+    // The set is a module, hence convex: the given edges within it generate
+    // its order, as they do the whole order.
+    for_each_element(set, [&](std::size_t x) {
+        const std::size_t u = renumbered[x];
+        chained.predecessors[u] = renumber(order.predecessors[x] & set);
+        chained.at_or_below[u] = renumber(order.at_or_below[x] & set);
+        chained.at_or_above[u] = renumber(order.at_or_above[x] & set);
+    });
+    // Everything else sees a chain's members alike, and ascending order is a
+    // linear extension: linking them adds the order among them and no more.
+    for (Mask128 chain : chains) {
+        const Mask128 members = renumber(chain);
+        Mask128 earlier = 0;
+        std::size_t previous = 0;
+        for_each_element(members, [&](std::size_t u) {
+            if (earlier != 0) chained.predecessors[u] |= element_bit(previous);
+            chained.at_or_below[u] |= earlier;
+            chained.at_or_above[u] |= members & elements_after(u);
+            earlier |= element_bit(u);
+            previous = u;
+        });
+    }
     for (std::size_t u = 0; u < m; ++u) {
-        Mask128 implied = 0;
-        for_each_element(below[u], [&](std::size_t p) { implied |= below[p]; });
-        chained.predecessors[u] = below[u] & ~implied;
-        if (below[u] == 0) chained.minimal |= element_bit(u);
-        chained.at_or_below[u] = below[u] | element_bit(u);
-        chained.at_or_above[u] |= element_bit(u);
+        if (chained.predecessors[u] == 0) chained.minimal |= element_bit(u);
         for_each_element(chained.predecessors[u], [&](std::size_t p) { chained.successors[p] |= element_bit(u); });
-        for_each_element(below[u], [&](std::size_t p) { chained.at_or_above[p] |= element_bit(u); });
     }
     return chained;
 }

@@ -23,9 +23,10 @@ struct ModuleSplit {
 
 [[nodiscard]] ModuleSplit split_into_modules(const OrderMasks& order, Mask128 set);
 
-// The order on `set`, renumbered in ascending order, with the elements of each
-// of `chains` (disjoint modules) linked into a chain in ascending order. Only
-// the cover relation is kept as the predecessors.
+// The order on `set`, a module, renumbered in ascending order, with the
+// elements of each of `chains` (disjoint modules) linked into a chain in
+// ascending order. The predecessors are the given edges within the set and
+// the links: they generate the order, as the given edges do.
 [[nodiscard]] OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains);
 
 }  // namespace quorvane::ideals
