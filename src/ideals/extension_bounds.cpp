@@ -69,20 +69,19 @@ bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
         chain_of[x] = static_cast<std::uint8_t>(chain);
         ++length[chain];
     }
-    // The multinomial as a product of binomials, each built up exactly by
-    // C(m, k) = C(m - 1, k - 1) · m / k; any overflow gives up.
-    unsigned __int128 bound = 1;
-    std::size_t placed = 0;
-    for (std::size_t c = 0; c < chains; ++c) {
-        unsigned __int128 binomial = 1;
-        for (std::size_t k = 1; k <= length[c]; ++k) {
-            if (__builtin_mul_overflow(binomial, static_cast<unsigned __int128>(placed + k), &binomial)) return false;
-            binomial /= k;
+    // n! / ∏ length!, rounded up from factorials taken once: a few operations per chain.
+    static const std::array<std::array<double, kMaxElements + 1>, 2> factorials = [] {
+        std::array<std::array<double, kMaxElements + 1>, 2> table{};  // [0]: rounded down, [1]: up
+        table[0][0] = table[1][0] = 1;
+        for (std::size_t k = 1; k <= kMaxElements; ++k) {
+            table[0][k] = times_down(table[0][k - 1], static_cast<double>(k));
+            table[1][k] = times_up(table[1][k - 1], static_cast<double>(k));
         }
-        placed += length[c];
-        if (__builtin_mul_overflow(bound, binomial, &bound)) return false;
-    }
-    return true;
+        return table;
+    }();
+    double parts = 1;
+    for (std::size_t c = 0; c < chains; ++c) parts = times_down(parts, factorials[0][length[c]]);
+    return divided_up(factorials[1][order.n], parts) < kCountOverflowBound;
 }
 
 }  // namespace quorvane::ideals

@@ -31,6 +31,7 @@ inline double plus_down(double a, double b) noexcept { return step_down(a + b); 
 inline double times_down(double a, double b) noexcept { return step_down(a * b); }
 inline double times_up(double a, double b) noexcept { return step_up(a * b); }
 inline double divided_down(double a, double b) noexcept { return step_down(a / b); }
+inline double divided_up(double a, double b) noexcept { return step_up(a / b); }
 
 inline double count_down(unsigned __int128 count) noexcept { return step_down(static_cast<double>(count)); }
 
