@@ -211,9 +211,11 @@ private:
         full_layer_ = std::min(kPrunedGrowth * kept, kMaxLayerIdeals);
     }
 
-    // Prunes the layer being built, and from now on every layer if the sweep was exact.
+    // Prunes the layer being built, and from now on every layer if the sweep
+    // was exact. A count known to fit gives a pruned sweep nothing to decide.
     template <class Ways>
     [[gnu::cold, gnu::noinline]] void prune_full(Layer<Ways>& next) {
+        if (!kBounded) throw std::bad_alloc();
         if (kept_ == 0) keep(kCappedKept);
         prune(next, size_ + 1);
     }
