@@ -244,6 +244,34 @@ def test_recursion_layer_sizes_match_walk(poset):
     assert q.lattice_layer_sizes(*beside_antichain(poset)) == times_binomial_row(q.lattice_layer_sizes(*poset))
 
 
+@st.composite
+def sparse_two_levels(draw):
+    """A sparse random order of two levels beside zigzag paths and crowns (cycles of
+    comparabilities); the lower elements numbered first."""
+    lower = upper = 0
+    pairs = []
+    for _ in range(draw(st.integers(0, 3))):
+        length = draw(st.integers(2, 8))
+        closed = length > 2 and draw(st.booleans())
+        pairs += [(lower + i, upper + i) for i in range(length)]
+        pairs += [(lower + i + 1, upper + i) for i in range(length - 1)] + [(lower, upper + length - 1)] * closed
+        lower, upper = lower + length, upper + length
+    extra_lower, extra_upper = draw(st.integers(0, 24)), draw(st.integers(0, 24))
+    density = draw(st.sampled_from([0.05, 0.1, 0.2]))
+    rng = draw(st.randoms(use_true_random=False))
+    pairs += [(a, b) for a in range(lower + extra_lower) for b in range(upper + extra_upper) if rng.random() < density]
+    lower, upper = lower + extra_lower, upper + extra_upper
+    return lower + upper, [(a, lower + b) for a, b in pairs]
+
+
+@given(sparse_two_levels())
+def test_pivots_of_two_levels_agree_with_the_general_ones(poset):
+    """A three-element chain beside an order of two levels sends the call down the general pivot rule."""
+    n, edges = poset
+    with_chain = edges + [(n, n + 1), (n + 1, n + 2)]
+    assert q.lattice_layer_sizes(n + 3, with_chain) == polynomial_product(q.lattice_layer_sizes(n, edges), [1, 1, 1, 1])
+
+
 @given(grid_shapes())
 def test_unions_of_grids_follow_gaussian_binomials(shapes):
     """Grids and chains (grids of one row) side by side: products of Gaussian binomials and q-integers."""

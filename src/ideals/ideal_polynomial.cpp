@@ -5,8 +5,11 @@
 //     J(S) = J(S ∖ ↑v) + q^|S ∩ ↓v| · J(S ∖ ↓v).
 // The pivot v is the element with the most comparable pairs through it,
 // |S ∩ ↓v| · |S ∩ ↑v|: it shrinks both terms most and tends to break them
-// into components. Only connected sets are memoised, since the same
-// components recur across many different disconnected sets.
+// into components. In an order of two levels, where that is the element
+// with the most comparable elements, a finer measure of the work left
+// chooses among those with about the most. Only connected sets are
+// memoised, since the same components recur across many different
+// disconnected sets.
 #include "layer_methods.hpp"
 
 #include <algorithm>
@@ -75,7 +78,10 @@ public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
         : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1) {
-        for (std::size_t i = 0; i < order.n; ++i) comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
+        for (std::size_t i = 0; i < order.n; ++i) {
+            comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
+            two_levels_ &= order.predecessors[i] == 0 || order.successors[i] == 0;
+        }
         frames_.reserve(order.n + 1);
     }
 
@@ -286,10 +292,14 @@ private:
         return degree + 2;
     }
 
+    std::size_t pivot(Mask128 set) noexcept {
+        return two_levels_ ? pivot_of_two_levels(set) : pivot_of_most_pairs(set);
+    }
+
     // Ties, common in sparse and regular orders, go to the element whose
     // comparable elements have the most comparable elements themselves: its
     // terms lose the most comparable pairs.
-    std::size_t pivot(Mask128 set) noexcept {
+    std::size_t pivot_of_most_pairs(Mask128 set) noexcept {
         std::size_t best_pairs = 0;
         for_each_element(set, [&](std::size_t x) {
             const std::size_t below = element_count(order_.at_or_below[x] & set);
@@ -307,6 +317,47 @@ private:
             if (reach > best_reach) {
                 best = x;
                 best_reach = reach;
+            }
+        });
+        return best;
+    }
+
+    // In an order of two levels one term loses the pivot alone, the other the
+    // pivot and all its comparable elements. An element weighs by its number
+    // of comparable elements, from nothing for an isolated one, which splits
+    // off for free, to one at four or more: a set's weight measures the work
+    // left in it. Of the elements with the most comparable elements (or one
+    // fewer, where the most is four or more), the pivot is the one whose terms
+    // lose the most weight, to first order, by the product of the two losses:
+    // a lopsided split leaves one term with nearly all the work.
+    std::size_t pivot_of_two_levels(Mask128 set) noexcept {
+        static constexpr std::array<std::uint32_t, 5> kWeight{0, 1, 4, 8, 10};
+        // What an element's weight drops by as it loses one comparable element.
+        static constexpr std::array<std::uint32_t, 6> kWeightDrop{0, 1, 3, 4, 2, 0};
+        std::size_t most = 0;
+        for_each_element(set, [&](std::size_t x) {
+            const std::size_t others = element_count(comparable_[x] & set) - 1;
+            others_[x] = others;
+            weight_[x] = kWeight[std::min(others, kWeight.size() - 1)];
+            weight_drop_[x] = kWeightDrop[std::min(others, kWeightDrop.size() - 1)];
+            most = std::max(most, others);
+        });
+        const std::size_t fewest = most >= 4 ? most - 1 : most;
+        std::size_t best = 0;
+        std::uint64_t best_loss = 0;
+        for_each_element(set, [&](std::size_t x) {
+            if (others_[x] < fewest) return;
+            std::uint32_t drops = 0;
+            std::uint32_t weights = 0;
+            for_each_element(comparable_[x] & set, [&](std::size_t y) {
+                drops += weight_drop_[y];
+                weights += weight_[y];
+            });
+            const std::uint64_t alone = weight_[x] + drops - weight_drop_[x];
+            const std::uint64_t loss = alone * weights;
+            if (loss > best_loss) {
+                best = x;
+                best_loss = loss;
             }
         });
         return best;
@@ -332,6 +383,14 @@ private:
     // pairs through it, and comparable elements (itself twice).
     std::array<std::size_t, kMaxElements> pairs_{};
     std::array<std::size_t, kMaxElements> degrees_{};
+    // In an order of two levels: no element has both a predecessor and a
+    // successor. The pivot's numbers for each element of the set at hand:
+    // its comparable elements but itself, and its weight and what the weight
+    // drops by when one of them goes.
+    bool two_levels_ = true;
+    std::array<std::size_t, kMaxElements> others_{};
+    std::array<std::uint32_t, kMaxElements> weight_{};
+    std::array<std::uint32_t, kMaxElements> weight_drop_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
     std::vector<Frame> frames_;
