@@ -74,8 +74,11 @@ std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x
 class MobiusBuilder {
 public:
     MobiusBuilder(const ReachabilityRows& rows, InterruptPoll interrupt)
-        : rows_(rows), budget_(interrupt), narrow_sums_(rows.size()), row_columns_(rows.size()),
-          row_values_(rows.size()) {
+        : rows_(rows), budget_(interrupt), above_counts_(rows.size()), narrow_sums_(rows.size()),
+          row_columns_(rows.size()), row_values_(rows.size()) {
+        for (std::size_t y = 0; y < rows.size(); ++y) {
+            for (Word w : strictly_above(rows, y)) above_counts_[y] += static_cast<std::size_t>(std::popcount(w));
+        }
         mu_.size = rows.size();
         mu_.row_end.reserve(rows.size());
         mu_.wide_words = row_words(rows.size()) + 1;
@@ -101,10 +104,10 @@ private:
     enum class RowOutcome { complete, overflow, interrupted };
 
     // A walk over the elements above y (x for the row itself): charged by the
-    // words it scans and the work per element it visits. True when the
+    // words it scans and `work_per_element` for each element. True when the
     // budget's poll asks to stop.
-    bool charge_walk(std::size_t y, std::size_t element_work) noexcept {
-        return budget_.charge(rows_.words() - word_of(y) + element_work);
+    bool charge_walk(std::size_t y, std::size_t work_per_element) noexcept {
+        return budget_.charge(rows_.words() - word_of(y) + above_counts_[y] * work_per_element);
     }
 
     // Overflow as soon as a sum leaves the 64-bit range. The walk clears each
@@ -116,9 +119,7 @@ private:
         std::int64_t* const sums = narrow_sums_.data();
         const std::span<const Word> above_x = strictly_above(rows_, x);
         const std::size_t first_index = word_of(x) * kWordBits;
-        std::size_t above = 0;
-        for (Word w : above_x) above += static_cast<std::size_t>(std::popcount(w));
-        if (charge_walk(x, above)) return RowOutcome::interrupted;
+        if (charge_walk(x, 1)) return RowOutcome::interrupted;
         std::size_t* const columns = row_columns_.data();
         std::int64_t* const values = row_values_.data();
         columns[0] = x;
@@ -135,12 +136,10 @@ private:
             columns[entries] = y;
             values[entries] = mu;
             ++entries;
-            std::size_t pushed = 0;
-            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
-                overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]);
-                ++pushed;
+            overflow = !for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
+                return !__builtin_add_overflow(sums[w], mu, &sums[w]);
             });
-            return !overflow && !charge_walk(y, pushed);
+            return !overflow && !charge_walk(y, 1);
         });
         if (overflow) {
             for_each_bit(above_x, first_index, [&](std::size_t w) { sums[w] = 0; });
@@ -160,22 +159,15 @@ private:
         emit(x, 1);
         const std::span<const Word> above_x = strictly_above(rows_, x);
         const std::size_t first_index = word_of(x) * kWordBits;
-        std::size_t above = 0;
-        for_each_bit(above_x, first_index, [&](std::size_t w) {
-            WideSums::set_one(sums.at(w));
-            ++above;
-        });
-        if (charge_walk(x, above * (mu.size() + 1))) return false;
+        for_each_bit(above_x, first_index, [&](std::size_t w) { WideSums::set_one(sums.at(w)); });
+        if (charge_walk(x, mu.size() + 1)) return false;
         return for_each_bit(above_x, first_index, [&](std::size_t y) {
             if (WideSums::is_zero(sums.at(y))) return true;
             WideSums::negate(sums.at(y), mu);
             emit_wide(y, mu);
-            std::size_t pushed = 0;
-            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
-                WideSums::add(sums.at(w), mu);
-                ++pushed;
-            });
-            return !charge_walk(y, pushed * mu.size());
+            for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits,
+                         [&](std::size_t w) { WideSums::add(sums.at(w), mu); });
+            return !charge_walk(y, mu.size());
         });
     }
 
@@ -191,6 +183,7 @@ private:
 
     const ReachabilityRows& rows_;
     WorkBudget budget_;
+    std::vector<std::size_t> above_counts_;  // elements strictly above each element
     std::vector<std::int64_t> narrow_sums_;
     std::vector<std::size_t> row_columns_;  // a narrow row's entries while it is built
     std::vector<std::int64_t> row_values_;
