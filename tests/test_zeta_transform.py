@@ -1,4 +1,5 @@
 import math
+import struct
 
 import _quorvane_rust as q
 import pytest
@@ -75,6 +76,39 @@ def test_sums_cross_word_boundaries_in_order():
     edges = [(i, 129) for i in range(129)]
     assert q.zeta_transform_data(n, edges, [1e16] + [1.0] * 128 + [0.0])[129] == 1e16
     assert q.strict_zeta_transform_data(n, edges, [1.0] * 128 + [1e16, 0.0])[129] == 1e16 + 128.0
+
+
+def float_from_bits(bits):
+    return struct.unpack("<d", struct.pack("<Q", bits))[0]
+
+
+# Words of a row that hold many elements are added a whole word at a time.
+# The lower 64 elements lie below most of the upper ones, which fill whole
+# words and start from values of every kind; the last word is partial.
+DENSE_VALUES = [
+    math.nan,
+    -math.nan,
+    float_from_bits(0x7FF4000000000001),
+    float_from_bits(0xFFF8000000000123),
+    math.inf,
+    -math.inf,
+    -0.0,
+    0.0,
+    1e308,
+    1e16,
+    -1e16,
+    5e-324,
+]
+FINITE_DENSE_VALUES = [-0.0, 0.0, 1e308, -1e308, 1e16, -1e16, 0.5, 5e-324]
+
+
+@pytest.mark.parametrize("function, reference", TRANSFORMS)
+@pytest.mark.parametrize("specials", [DENSE_VALUES, pytest.param(FINITE_DENSE_VALUES, marks=pytest.mark.cross)])
+def test_dense_words_match_model(function, reference, specials):
+    n = 200
+    edges = [(i, j) for i in range(64) for j in range(64, n) if (i + j) % 5]
+    values = [specials[i * 7 % len(specials)] if i % 3 == 0 or i >= 64 else float(i) for i in range(n)]
+    assert outcome(function, n, edges, values) == outcome(reference, n, edges, values)
 
 
 class FloatLike:

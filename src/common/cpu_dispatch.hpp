@@ -27,7 +27,27 @@
 #define QUORVANE_DISPATCHED __attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3")))
 #define QUORVANE_DISPATCHED_AVX512 \
     __attribute__((target_clones("default", "arch=x86-64-v2", "arch=x86-64-v3", "arch=x86-64-v4")))
+#define QUORVANE_DISPATCHES 1
 #else
 #define QUORVANE_DISPATCHED
 #define QUORVANE_DISPATCHED_AVX512
+#define QUORVANE_DISPATCHES 0
 #endif
+
+namespace quorvane {
+
+// The x86-64 level whose variants the loader binds on this CPU: 4 with
+// AVX-512 (for the functions that have such a variant), 3 or 2, and 0 for
+// the baseline, as on every build without variants. For a kernel whose better
+// path depends on how wide its vectors are: it asks once per call, from the
+// same report of the CPU the loader reads.
+inline int dispatch_level() noexcept {
+#if QUORVANE_DISPATCHES
+    if (__builtin_cpu_supports("x86-64-v4")) return 4;
+    if (__builtin_cpu_supports("x86-64-v3")) return 3;
+    if (__builtin_cpu_supports("x86-64-v2")) return 2;
+#endif
+    return 0;
+}
+
+}  // namespace quorvane
