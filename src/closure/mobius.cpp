@@ -66,6 +66,16 @@ std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x
     return rows.row(x).subspan(word_of(x));
 }
 
+// Adds mu to the sum of each element of `above`, whose bit 0 is element
+// `first_index`; false at the first sum that leaves the 64-bit range. Out of
+// line, so that its loop has the registers to itself: within the row walk
+// the compiler kept reloading the sums' address from the stack.
+QUORVANE_DISPATCHED [[gnu::noinline]] bool push_onto(std::int64_t* sums, std::span<const Word> above,
+                                                     std::size_t first_index, std::int64_t mu) noexcept {
+    return for_each_bit(above, first_index,
+                        [&](std::size_t w) { return !__builtin_add_overflow(sums[w], mu, &sums[w]); });
+}
+
 // Walks row x of the matrix in ascending column order. When the walk reaches
 // y, 1 + sum[y] is μ(x, z) summed over every z in [x, y): each nonzero
 // μ(x, z) of an earlier z > x has been pushed onto all elements above z,
@@ -136,9 +146,7 @@ private:
             columns[entries] = y;
             values[entries] = mu;
             ++entries;
-            overflow = !for_each_bit(strictly_above(rows_, y), word_of(y) * kWordBits, [&](std::size_t w) {
-                return !__builtin_add_overflow(sums[w], mu, &sums[w]);
-            });
+            overflow = !push_onto(sums, strictly_above(rows_, y), word_of(y) * kWordBits, mu);
             return !overflow && !charge_walk(y, 1);
         });
         if (overflow) {
