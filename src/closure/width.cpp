@@ -48,6 +48,8 @@ public:
     // lattices). False when the budget's poll asks to stop.
     bool match_greedily() {
         if (!greedy_pass(false, 0, left_, right_, size_)) return false;
+        // Some element is maximal and unmatched in every matching.
+        if (size_ + 1 >= rows_.size()) return true;
         std::vector<std::size_t> left(rows_.size(), kFree);
         std::vector<std::size_t> right(rows_.size(), kFree);
         std::size_t size = 0;
@@ -116,10 +118,15 @@ private:
         std::vector<Word> unseen(words_, ~Word{0});
         if (rows_.size() % kWordBits != 0) unseen.back() = bit_of(rows_.size()) - 1;
         layers_.clear();
-        layer_members_.assign(1, {});
+        // The free left vertices, gathered without a branch or a call in the
+        // loop, so that its counters stay in registers.
+        layer_members_.assign(1, std::vector<std::size_t>(rows_.size()));
+        std::size_t free_count = 0;
         for (std::size_t x = 0; x < rows_.size(); ++x) {
-            if (left_[x] == kFree) layer_members_[0].push_back(x);
+            layer_members_[0][free_count] = x;
+            free_count += left_[x] == kFree;
         }
+        layer_members_[0].resize(free_count);
         for (std::size_t depth = 0;; ++depth) {
             layers_.resize(checked_size(depth + 1, words_));
             std::vector<std::size_t> next;
