@@ -2,8 +2,7 @@
 // elements a matrix takes hundreds of megabytes, and filling it with zeros
 // page by page costs more than the kernels that use it: large blocks come
 // straight from the system, already zero and not yet touched, on huge pages
-// where the system grants them. Smaller blocks start on a cache line too, so
-// that rows of whole lines are scanned without loads that straddle two.
+// where the system grants them.
 #pragma once
 
 #include <sys/mman.h>
@@ -34,16 +33,13 @@ public:
             words_ = static_cast<std::uint64_t*>(block);
             mapped_bytes_ = bytes;
         } else {
-            block_ = std::calloc(count + kLineWords - 1, sizeof(std::uint64_t));
-            if (block_ == nullptr) throw std::bad_alloc();
-            const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(block_);
-            words_ = reinterpret_cast<std::uint64_t*>((address + kLineBytes - 1) & ~std::uintptr_t{kLineBytes - 1});
+            words_ = static_cast<std::uint64_t*>(std::calloc(count, sizeof(std::uint64_t)));
+            if (words_ == nullptr) throw std::bad_alloc();
         }
     }
 
     ZeroedWords(ZeroedWords&& other) noexcept
-        : words_(std::exchange(other.words_, nullptr)), block_(std::exchange(other.block_, nullptr)),
-          mapped_bytes_(std::exchange(other.mapped_bytes_, 0)) {}
+        : words_(std::exchange(other.words_, nullptr)), mapped_bytes_(std::exchange(other.mapped_bytes_, 0)) {}
     ZeroedWords& operator=(ZeroedWords&& other) noexcept {
         ZeroedWords(std::move(other)).swap(*this);
         return *this;
@@ -55,7 +51,7 @@ public:
         if (mapped_bytes_ != 0) {
             munmap(words_, mapped_bytes_);
         } else {
-            std::free(block_);
+            std::free(words_);
         }
     }
 
@@ -72,15 +68,10 @@ private:
 
     void swap(ZeroedWords& other) noexcept {
         std::swap(words_, other.words_);
-        std::swap(block_, other.block_);
         std::swap(mapped_bytes_, other.mapped_bytes_);
     }
 
-    static constexpr std::size_t kLineBytes = 64;
-    static constexpr std::size_t kLineWords = kLineBytes / sizeof(std::uint64_t);
-
     std::uint64_t* words_ = nullptr;
-    void* block_ = nullptr;  // what the allocator handed out, words_ rounded up to a cache line
     std::size_t mapped_bytes_ = 0;  // nonzero for a block from the system
 };
 
