@@ -110,6 +110,21 @@ FAMILIES = [
 ]
 
 
+def few_chains(rng, lengths, links):
+    """Chains of the given lengths, interleaved at random, and `links` random edges forward in that interleaving."""
+    owner = [chain for chain, length in enumerate(lengths) for _ in range(length)]
+    rng.shuffle(owner)
+    last = {}
+    edges = []
+    for x, chain in enumerate(owner):
+        if chain in last:
+            edges.append((last[chain], x))
+        last[chain] = x
+    if len(owner) >= 2:
+        edges += [tuple(sorted(rng.sample(range(len(owner)), 2))) for _ in range(links)]
+    return len(owner), edges
+
+
 def grid(shape):
     """The product of chains of the given lengths, each point below its successor along every axis."""
     index = {point: k for k, point in enumerate(itertools.product(*(range(length) for length in shape)))}

@@ -69,6 +69,10 @@ bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
         chain_of[x] = static_cast<std::uint8_t>(chain);
         ++length[chain];
     }
+    return chain_lengths_fit_u128(order.n, std::span(length).first(chains));
+}
+
+bool chain_lengths_fit_u128(std::size_t n, std::span<const std::size_t> length) noexcept {
     // n! / ∏ length!, rounded up from factorials taken once: a few operations per chain.
     static const std::array<std::array<double, kMaxElements + 1>, 2> factorials = [] {
         std::array<std::array<double, kMaxElements + 1>, 2> table{};  // [0]: rounded down, [1]: up
@@ -80,8 +84,8 @@ bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
         return table;
     }();
     double parts = 1;
-    for (std::size_t c = 0; c < chains; ++c) parts = times_down(parts, factorials[0][length[c]]);
-    return divided_up(factorials[1][order.n], parts) < kCountOverflowBound;
+    for (std::size_t l : length) parts = times_down(parts, factorials[0][l]);
+    return divided_up(factorials[1][n], parts) < kCountOverflowBound;
 }
 
 }  // namespace quorvane::ideals

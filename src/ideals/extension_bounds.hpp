@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <span>
 
 #include "order_masks.hpp"
 
@@ -52,5 +53,8 @@ bool level_bound_exceeds_u128(const OrderMasks& order) noexcept;
 // chains, a linear extension is fixed by the chain each position takes, so
 // the multinomial coefficient of the chain lengths bounds the count.
 bool chain_bound_fits_u128(const OrderMasks& order) noexcept;
+
+// The same bound for a given split of the n elements into chains of these lengths.
+bool chain_lengths_fit_u128(std::size_t n, std::span<const std::size_t> length) noexcept;
 
 }  // namespace quorvane::ideals

@@ -74,8 +74,9 @@ KernelResult<Count> count_by_decomposition(const OrderMasks& order, bool fits, I
     for (std::size_t k = 0; k < by_size.size(); ++k) {
         double known = count_down(exact);
         for (std::size_t later = k + 1; later < by_size.size(); ++later) known = times_down(known, lower[by_size[later]]);
-        const KernelResult<std::optional<Count>> factor =
-            count_by_sweep(prime_factors[by_size[k]], {~std::uint64_t{0}, known, fits}, interrupt);
+        const OrderMasks& prime = prime_factors[by_size[k]];
+        KernelResult<std::optional<Count>> factor = count_by_coordinates(prime, fits, interrupt);
+        if (factor && !*factor) factor = count_by_sweep(prime, {~std::uint64_t{0}, known, fits}, interrupt);
         if (!factor) return std::unexpected(factor.error());
         if (!multiply(exact, **factor)) return std::unexpected(kCountOverflow);
     }

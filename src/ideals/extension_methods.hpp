@@ -30,8 +30,13 @@ struct SweepLimits {
 [[nodiscard]] KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                 InterruptPoll interrupt);
 
+// The count by a table over the ideals' chain coordinates; nullopt when the
+// poset is too wide for such a table. `fits` as for the sweep.
+[[nodiscard]] KernelResult<std::optional<Count>> count_by_coordinates(const OrderMasks& order, bool fits,
+                                                                      InterruptPoll interrupt);
+
 // The product of the counts along the modular decomposition, each prime part
-// counted by a sweep; `fits` as for the sweep.
+// counted by a table or a sweep; `fits` as for the sweep.
 [[nodiscard]] KernelResult<Count> count_by_decomposition(const OrderMasks& order, bool fits, InterruptPoll interrupt);
 
 }  // namespace quorvane::ideals
