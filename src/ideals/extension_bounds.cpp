@@ -37,24 +37,27 @@ double hook_bound(const OrderMasks& order) noexcept {
 }
 
 bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
-    std::array<std::size_t, kMaxElements> height{};
-    std::array<std::size_t, kMaxElements> depth{};
-    std::array<std::size_t, kMaxElements> height_levels{};
-    std::array<std::size_t, kMaxElements> depth_levels{};
-    for (std::size_t u = 0; u < order.n; ++u) {
-        for_each_element(order.predecessors[u], [&](std::size_t l) { height[u] = std::max(height[u], height[l] + 1); });
-        ++height_levels[height[u]];
-    }
-    for (std::size_t l = order.n; l-- > 0;) {
-        for_each_element(order.successors[l], [&](std::size_t u) { depth[l] = std::max(depth[l], depth[u] + 1); });
-        ++depth_levels[depth[l]];
-    }
+    if (order.n <= kLargestFittingFactorial) return false;
+    std::array<std::size_t, kMaxElements> level{};
+    std::array<std::size_t, kMaxElements> level_size{};
     // Levels number at most n.
-    return factorial_product_exceeds_u128(std::span(height_levels).first(order.n)) ||
-           factorial_product_exceeds_u128(std::span(depth_levels).first(order.n));
+    const auto exceeds = [&] { return factorial_product_exceeds_u128(std::span(level_size).first(order.n)); };
+    for (std::size_t u = 0; u < order.n; ++u) {
+        for_each_element(order.predecessors[u], [&](std::size_t l) { level[u] = std::max(level[u], level[l] + 1); });
+        ++level_size[level[u]];
+    }
+    if (exceeds()) return true;
+    level.fill(0);
+    level_size.fill(0);
+    for (std::size_t l = order.n; l-- > 0;) {
+        for_each_element(order.successors[l], [&](std::size_t u) { level[l] = std::max(level[l], level[u] + 1); });
+        ++level_size[level[l]];
+    }
+    return exceeds();
 }
 
 bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
+    if (order.n <= kLargestFittingFactorial) return true;
     // Greedily, in the given numbering (a linear extension), each element
     // extends a chain ending in one of its predecessors, or starts one.
     std::array<std::uint8_t, kMaxElements> chain_of{};

@@ -18,6 +18,9 @@ namespace quorvane::ideals {
 // 2^128: a count known to be at least this needs more than 128 bits.
 inline constexpr double kCountOverflowBound = 0x1p128;
 
+// 34! < 2^128 < 35!: no count of this many elements or fewer overflows.
+inline constexpr std::size_t kLargestFittingFactorial = 34;
+
 // The adjacent double below x >= 0 (0 stays 0; infinity becomes the largest double).
 inline double step_down(double x) noexcept {
     return x > 0 ? std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) - 1) : x;

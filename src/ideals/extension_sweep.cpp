@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "extension_bounds.hpp"
 #include "mask_map.hpp"
@@ -344,7 +345,8 @@ private:
 
 }  // namespace
 
-KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt) {
+QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
+                                                                    InterruptPoll interrupt) {
     if (limits.count_fits) return Sweep<false>(order, limits, interrupt).run();
     return Sweep<true>(order, limits, interrupt).run();
 }
