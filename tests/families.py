@@ -142,3 +142,22 @@ def family_members(draw, max_n, min_n=0):
     family = draw(st.sampled_from(FAMILIES))
     n = draw(st.integers(min_n, max_n))
     return family(draw(st.randoms(use_true_random=False)), n)
+
+
+# Chain lengths whose multinomial lies just below or above 2^128: once a few
+# links join the chains, the count comes close to it on either side.
+NEAR_U128_CHAINS = [(40, 31, 5, 4, 3), (35, 19, 10, 5, 4), (89, 12, 12, 6), (27, 27, 15, 9), (41, 31, 5, 4, 3)]
+
+
+@st.composite
+def narrow_orders(draw, radix_product, near_u128=False):
+    """(n, edges): up to six linked chains, with about `radix_product` as the product of (length + 1)."""
+    if near_u128 and draw(st.integers(0, 4)) == 0:
+        lengths = draw(st.sampled_from(NEAR_U128_CHAINS))
+        links = draw(st.integers(1, 4))
+    else:
+        chains = draw(st.integers(1, 6))
+        longest = max(1, min(128 // chains, int(radix_product ** (1 / chains)) - 1))
+        lengths = draw(st.lists(st.integers(1, longest), min_size=chains, max_size=chains))
+        links = draw(st.sampled_from([1, 3, 10, 40]))
+    return few_chains(draw(st.randoms(use_true_random=False)), lengths, links)

@@ -14,7 +14,7 @@ import pytest
 from hypothesis import assume, given
 from hypothesis import strategies as st
 
-from families import family_members, few_chains
+from families import family_members, narrow_orders
 from model import ideals as model
 from model.order import strictly_above
 from strategies import outcome, posets
@@ -164,25 +164,8 @@ def test_ladder_counts_match_the_model(rungs):
     assert outcome(q.linear_extension_count_data, *poset) == outcome(model.linear_extension_count_data, *poset)
 
 
-# Narrow orders are counted over a table of their ideals' chain coordinates.
-# Shapes whose chain multinomial lies just below or above 2^128 bring counts
-# close to it on both sides once a few links join the chains.
-NEAR_U128_CHAINS = [(40, 31, 5, 4, 3), (35, 19, 10, 5, 4), (89, 12, 12, 6), (27, 27, 15, 9), (41, 31, 5, 4, 3)]
-
-
-@st.composite
-def narrow_orders(draw):
-    if draw(st.integers(0, 4)) == 0:
-        lengths = draw(st.sampled_from(NEAR_U128_CHAINS))
-        links = draw(st.integers(1, 4))
-    else:
-        chains = draw(st.integers(1, 6))
-        longest = int(2 ** (15 / chains)) - 1
-        lengths = draw(st.lists(st.integers(1, longest), min_size=chains, max_size=chains))
-        links = draw(st.sampled_from([1, 3, 10, 40]))
-    return few_chains(draw(st.randoms(use_true_random=False)), lengths, links)
-
-
-@given(narrow_orders())
+# Narrow orders are counted over their ideals' chain coordinates; some have
+# counts close to 2^128 on either side.
+@given(narrow_orders(radix_product=2**15, near_u128=True))
 def test_narrow_orders_match_the_recursion(poset):
     assert outcome(q.linear_extension_count_data, *poset) == outcome(q.linear_extension_count_data, *poset, 2**64 - 1)

@@ -98,8 +98,10 @@ QUORVANE_DISPATCHED std::optional<ChainCoordinates> chain_coordinates(const Orde
     std::size_t placed = 0;
     for (std::size_t c = 0; c < chains; ++c) {
         const std::size_t length = lengths[by_length[c]];
-        result.numbers_ *= length + 1;
-        if (result.numbers_ > ChainCoordinates::kMaxNumbers) return std::nullopt;
+        if (c + 1 < chains) {
+            result.runs_ *= length + 1;
+            if (result.runs_ > ChainCoordinates::kMaxRuns) return std::nullopt;
+        }
         result.length_[c] = static_cast<std::uint8_t>(length);
         result.start_[c] = static_cast<std::uint8_t>(placed);
         for (std::size_t y = starts[by_length[c]]; y != kNone; y = next[y]) {
@@ -107,7 +109,7 @@ QUORVANE_DISPATCHED std::optional<ChainCoordinates> chain_coordinates(const Orde
             result.chain_mask_[c] |= element_bit(y);
         }
     }
-    for (std::size_t c = chains, stride = 1; c-- > 0;) {
+    for (std::size_t c = chains - 1, stride = 1; c-- > 0;) {
         result.stride_[c] = stride;
         stride *= result.length_[c] + std::size_t{1};
     }

@@ -9,7 +9,8 @@
 // dead ends, in lexicographic order: the ideal without one element always
 // comes before the ideal itself.
 //
-// Ideals are numbered in mixed radix, (length + 1) values per chain, so that a
+// The ideals that share all coordinates but the last chain's form a run, and
+// runs are numbered in mixed radix, (length + 1) values per chain, so that a
 // dense table indexed by them needs no hashing; this pays where the product
 // of the radices stays small.
 #pragma once
@@ -26,28 +27,28 @@
 namespace quorvane::ideals {
 
 // The ideals that share all coordinates but the last chain's, whose values
-// run from `low` to `high`.
+// go from `low` to `high`.
 struct CoordinateRun {
     std::span<const std::uint8_t> coordinate;  // in the other chains
-    Mask128 elements;                          // the ideal's elements in the other chains
-    std::size_t index;                         // the number of the ideal with last coordinate 0
-    std::size_t size;                          // the number of elements in the other chains
+    Mask128 elements;                          // the ideals' elements in the other chains
+    std::size_t number;
+    std::size_t size;  // the number of elements in the other chains
     std::size_t low;
     std::size_t high;
 };
 
 class ChainCoordinates {
 public:
-    // Tables are indexed by ideal numbers below this bound; a chain has at
+    // Tables are indexed by run numbers below this bound; a chain has at
     // least one element, so no more chains fit.
-    static constexpr std::size_t kMaxNumbers = std::size_t{1} << 18;
-    static constexpr std::size_t kMaxChains = 18;
+    static constexpr std::size_t kMaxRuns = std::size_t{1} << 18;
+    static constexpr std::size_t kMaxChains = 19;
 
     std::size_t chains() const noexcept { return chains_; }
     std::size_t length(std::size_t chain) const noexcept { return length_[chain]; }
-    // Ideal numbers run below this.
-    std::size_t numbers() const noexcept { return numbers_; }
-    // The number of the ideal grows by this with one more element of the chain.
+    // Run numbers are below this.
+    std::size_t runs() const noexcept { return runs_; }
+    // The run number grows by this with one more element of a chain but the last.
     std::size_t stride(std::size_t chain) const noexcept { return stride_[chain]; }
     // The element at `position` of the chain, counted from its bottom.
     std::size_t element(std::size_t chain, std::size_t position) const noexcept {
@@ -72,7 +73,7 @@ private:
     }
 
     std::size_t chains_ = 0;
-    std::size_t numbers_ = 1;
+    std::size_t runs_ = 1;
     std::array<std::uint8_t, kMaxChains> length_{};
     std::array<std::uint8_t, kMaxChains> start_{};  // where each chain begins in element_
     std::array<std::size_t, kMaxChains> stride_{};
@@ -84,33 +85,33 @@ private:
     std::array<std::array<std::uint8_t, kMaxChains>, kMaxElements> first_above_{};
 };
 
-// A cover by the fewest chains, the longest last, when its ideal numbers stay
-// below kMaxNumbers; nullopt otherwise.
+// A cover by the fewest chains, the longest last, when its run numbers stay
+// below kMaxRuns; nullopt otherwise.
 [[nodiscard]] std::optional<ChainCoordinates> chain_coordinates(const OrderMasks& order) noexcept;
 
 template <class Visit>
 bool ChainCoordinates::for_each_run(Visit&& visit) const {
     const std::size_t last = chains_ - 1;
     // Per level j (the chains before j chosen): the bounds on every later
-    // chain's coordinate, the elements chosen, the ideal number so far.
+    // chain's coordinate, the elements chosen, the run number so far.
     std::array<std::array<std::uint8_t, kMaxChains>, kMaxChains> low;
     std::array<std::array<std::uint8_t, kMaxChains>, kMaxChains> high;
     std::array<std::uint8_t, kMaxChains> coordinate;
     std::array<Mask128, kMaxChains> elements;
-    std::array<std::size_t, kMaxChains> index;
+    std::array<std::size_t, kMaxChains> number;
     std::array<std::size_t, kMaxChains> size;
     for (std::size_t k = 0; k < chains_; ++k) {
         low[0][k] = 0;
         high[0][k] = length_[k];
     }
     elements[0] = 0;
-    index[0] = 0;
+    number[0] = 0;
     size[0] = 0;
     std::size_t j = 0;
     coordinate[0] = 0;
     for (;;) {
         if (j == last) {
-            const CoordinateRun run{std::span(coordinate).first(last), elements[j], index[j], size[j], low[j][j],
+            const CoordinateRun run{std::span(coordinate).first(last), elements[j], number[j], size[j], low[j][j],
                                     high[j][j]};
             if (!visit(run)) return false;
             do {
@@ -123,7 +124,7 @@ bool ChainCoordinates::for_each_run(Visit&& visit) const {
         const std::size_t top = start_[j] + c - 1;      // read only when c > 0
         const std::size_t missing = start_[j] + c;      // read only when c < length
         elements[j + 1] = elements[j] | prefix(j, c);
-        index[j + 1] = index[j] + c * stride_[j];
+        number[j + 1] = number[j] + c * stride_[j];
         size[j + 1] = size[j] + c;
         for (std::size_t k = j + 1; k < chains_; ++k) {
             low[j + 1][k] = c > 0 ? std::max(low[j][k], below_[top][k]) : low[j][k];

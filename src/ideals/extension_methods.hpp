@@ -31,7 +31,8 @@ struct SweepLimits {
                                                                 InterruptPoll interrupt);
 
 // The count by a table over the ideals' chain coordinates; nullopt when the
-// poset is too wide for such a table. `fits` as for the sweep.
+// poset is too wide for such a table, or has too many ideals. `fits` as for
+// the sweep.
 [[nodiscard]] KernelResult<std::optional<Count>> count_by_coordinates(const OrderMasks& order, bool fits,
                                                                       InterruptPoll interrupt);
 

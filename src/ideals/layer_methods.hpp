@@ -1,4 +1,4 @@
-// Two ways to count the order ideals by size.
+// The ways to count the order ideals by size.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,11 @@ using LayerSizes = std::vector<Count>;
 [[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_walk(const OrderMasks& order,
                                                                           std::uint64_t max_ideals,
                                                                           InterruptPoll interrupt);
+
+// Counts runs of ideals over the elements' chain coordinates; nullopt when
+// the poset is too wide for them.
+[[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_coordinates(const OrderMasks& order,
+                                                                                 InterruptPoll interrupt);
 
 // The ideal polynomial by pivots and component products, memoised per
 // connected set. Throws std::bad_alloc when the memo would need more than

@@ -1,8 +1,9 @@
 // Which method counts the ideals: a walk costs a few nanoseconds per ideal
-// and nothing else, so posets with few ideals are walked outright. The
-// polynomial memo counts all others; where even it would need more memory
-// than its budget, the call fails with MemoryError rather than walk through
-// more ideals than any call could visit.
+// and nothing else, so posets with few ideals are walked outright, and narrow
+// ones have their ideals counted in runs. The polynomial memo counts all
+// others; where even it would need more memory than its budget, the call
+// fails with MemoryError rather than walk through more ideals than any call
+// could visit.
 #include "ideals.hpp"
 
 #include "layer_methods.hpp"
@@ -23,6 +24,9 @@ KernelResult<std::vector<Count>> lattice_layer_sizes(std::size_t n, const closur
     KernelResult<std::optional<LayerSizes>> walked = layer_sizes_by_walk(*order, kQuickWalkIdeals, interrupt);
     if (!walked) return std::unexpected(walked.error());
     if (*walked) return std::move(**walked);
+    KernelResult<std::optional<LayerSizes>> by_runs = layer_sizes_by_coordinates(*order, interrupt);
+    if (!by_runs) return std::unexpected(by_runs.error());
+    if (*by_runs) return std::move(**by_runs);
     return layer_sizes_by_polynomial(*order, kMemoBytes, interrupt);
 }
 
