@@ -12,7 +12,8 @@
 // The ideals that share all coordinates but the last chain's form a run, and
 // runs are numbered in mixed radix, (length + 1) values per chain, so that a
 // dense table indexed by them needs no hashing; this pays where the product
-// of the radices stays small.
+// of the radices of all chains but the last stays small. Putting the longest
+// chain last makes the runs fewest and longest.
 #pragma once
 
 #include <algorithm>
@@ -31,16 +32,16 @@ namespace quorvane::ideals {
 struct CoordinateRun {
     std::span<const std::uint8_t> coordinate;  // in the other chains
     Mask128 elements;                          // the ideals' elements in the other chains
-    std::size_t number;
-    std::size_t size;  // the number of elements in the other chains
+    std::size_t number;  // the run's
+    std::size_t size;    // the number of elements in the other chains
     std::size_t low;
     std::size_t high;
 };
 
 class ChainCoordinates {
 public:
-    // Tables are indexed by run numbers below this bound; a chain has at
-    // least one element, so no more chains fit.
+    // Tables are indexed by run numbers below this bound; each chain but the
+    // last at least doubles the numbers, so no more chains fit.
     static constexpr std::size_t kMaxRuns = std::size_t{1} << 18;
     static constexpr std::size_t kMaxChains = 19;
 

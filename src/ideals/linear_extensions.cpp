@@ -14,13 +14,16 @@ constexpr std::size_t kPlainSweepElements = 24;
 constexpr std::uint64_t kPlainSweepIdeals = 256;
 
 KernelResult<Count> count_without_limit(const OrderMasks& order, InterruptPoll interrupt) {
-    // Wide posets have astronomically many ideals: the level and hook bounds
-    // decide most of their overflows before a single ideal is visited. The
-    // level bound costs least, and decides the most common overflows.
-    if (level_bound_exceeds_u128(order)) return std::unexpected(kCountOverflow);
-    // Narrow ones, whose count surely fits, need no lower bounds at all.
+    // The minimal elements can come first in any order: more than 34 of them
+    // decide the most common overflows at the cost of counting them.
+    if (element_count(order.minimal) > kLargestFittingFactorial) return std::unexpected(kCountOverflow);
+    // Narrow posets, whose count surely fits, need no lower bounds at all.
     const bool fits = chain_bound_fits_u128(order);
-    if (!fits && hook_bound(order) >= kCountOverflowBound) return std::unexpected(kCountOverflow);
+    // Wide ones have astronomically many ideals: the level and hook bounds
+    // decide most of their overflows before a single ideal is visited.
+    if (!fits && (level_bound_exceeds_u128(order) || hook_bound(order) >= kCountOverflowBound)) {
+        return std::unexpected(kCountOverflow);
+    }
     // Disconnected ones, though, have a product of the parts' ideals.
     if (order.n == 0 || (order.n <= kPlainSweepElements && order.component_of(0, order.all) == order.all)) {
         const KernelResult<std::optional<Count>> plain =

@@ -1,5 +1,7 @@
 #include "order_masks.hpp"
 
+#include "../common/cpu_dispatch.hpp"
+
 namespace quorvane::ideals {
 
 Mask128 OrderMasks::component_of(std::size_t x, Mask128 set) const noexcept {
@@ -13,7 +15,7 @@ Mask128 OrderMasks::component_of(std::size_t x, Mask128 set) const noexcept {
     return component;
 }
 
-KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept {
+QUORVANE_DISPATCHED KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept {
     // Built in the result itself: the masks take 8 KB, and small calls would
     // spend much of their time copying them.
     KernelResult<OrderMasks> masks;
