@@ -1,8 +1,10 @@
-// The fewest chains: a chain cover is a matching of each element to the next
-// one of its chain, and the cover with most links has fewest chains. Greedy
-// links along the given edges come first; then each chain end looks once for
-// an augmenting path, which after a failure it would never find later.
+// A chain cover is a matching of each element to the next one of its chain,
+// and the cover with most links has fewest chains. Greedy links along the
+// given edges come first; then, for the fewest chains, each chain end looks
+// once for an augmenting path, which after a failure it would never find later.
 #include "chain_coordinates.hpp"
+
+#include <bit>
 
 #include "../common/cpu_dispatch.hpp"
 
@@ -20,7 +22,7 @@ bool too_wide(const OrderMasks& order) noexcept {
     for (std::size_t x = 0; x < order.n; ++x) {
         for_each_element(order.predecessors[x],
                          [&](std::size_t p) { height[x] = std::max(height[x], static_cast<std::uint8_t>(height[p] + 1)); });
-        if (++level_size[height[x]] > ChainCoordinates::kMaxChains) return true;
+        if (++level_size[height[x]] > ChainCover::kMaxChains) return true;
     }
     return false;
 }
@@ -58,72 +60,67 @@ bool link_chain_end(const OrderMasks& order, std::size_t end, Links& next, Links
 
 }  // namespace
 
-QUORVANE_DISPATCHED std::optional<ChainCoordinates> chain_coordinates(const OrderMasks& order) noexcept {
-    if (order.n == 0 || too_wide(order)) return std::nullopt;
+QUORVANE_DISPATCHED std::optional<ChainCover> chain_cover(const OrderMasks& order, CoverKind kind,
+                                                          std::size_t max_runs) noexcept {
+    if (order.n == 0 || (kind == CoverKind::fewest && too_wide(order))) return std::nullopt;
     Links next;
     Links previous;
     next.fill(kNone);
     previous.fill(kNone);
+    // Each chain but the last at least doubles the run numbers; the greedy
+    // cover is given up as soon as it has too many.
+    const std::size_t most_greedy_chains =
+        std::min(ChainCover::kMaxChains, static_cast<std::size_t>(std::bit_width(max_runs)));
     Mask128 ends = 0;
+    std::size_t started = 0;
     for (std::size_t x = 0; x < order.n; ++x) {
         if (const Mask128 extended = order.predecessors[x] & ends; extended != 0) {
             const std::size_t p = lowest_element(extended);
             next[p] = static_cast<std::uint8_t>(x);
             previous[x] = static_cast<std::uint8_t>(p);
             ends ^= element_bit(p);
+        } else if (++started > most_greedy_chains && kind == CoverKind::greedy) {
+            return std::nullopt;
         }
         ends |= element_bit(x);
     }
-    for_each_element(ends, [&](std::size_t end) { link_chain_end(order, end, next, previous); });
+    if (kind == CoverKind::fewest) {
+        for_each_element(ends, [&](std::size_t end) { link_chain_end(order, end, next, previous); });
+    }
 
-    std::array<std::uint8_t, kMaxElements> starts;
-    std::array<std::uint8_t, kMaxElements> lengths;
+    std::array<std::uint8_t, ChainCover::kMaxChains> starts;
+    std::array<std::uint8_t, ChainCover::kMaxChains> lengths;
     std::size_t chains = 0;
     for (std::size_t x = 0; x < order.n; ++x) {
         if (previous[x] != kNone) continue;
-        if (chains == ChainCoordinates::kMaxChains) return std::nullopt;
+        if (chains == ChainCover::kMaxChains) return std::nullopt;
         std::size_t length = 1;
         for (std::size_t y = x; next[y] != kNone; y = next[y]) ++length;
         starts[chains] = static_cast<std::uint8_t>(x);
         lengths[chains++] = static_cast<std::uint8_t>(length);
     }
-    std::array<std::uint8_t, ChainCoordinates::kMaxChains> by_length;
+    std::array<std::uint8_t, ChainCover::kMaxChains> by_length;
     for (std::size_t c = 0; c < chains; ++c) by_length[c] = static_cast<std::uint8_t>(c);
     std::sort(by_length.begin(), by_length.begin() + static_cast<std::ptrdiff_t>(chains),
               [&](std::uint8_t a, std::uint8_t b) { return lengths[a] < lengths[b] || (lengths[a] == lengths[b] && a < b); });
+    std::size_t runs = 1;
+    for (std::size_t c = 0; c + 1 < chains; ++c) {
+        runs *= lengths[by_length[c]] + std::size_t{1};
+        if (runs > max_runs) return std::nullopt;
+    }
 
-    std::optional<ChainCoordinates> coordinates{std::in_place};
-    ChainCoordinates& result = *coordinates;
-    result.chains_ = chains;
+    std::optional<ChainCover> cover{std::in_place};
+    cover->chains = chains;
+    cover->runs = runs;
     std::size_t placed = 0;
     for (std::size_t c = 0; c < chains; ++c) {
-        const std::size_t length = lengths[by_length[c]];
-        if (c + 1 < chains) {
-            result.runs_ *= length + 1;
-            if (result.runs_ > ChainCoordinates::kMaxRuns) return std::nullopt;
-        }
-        result.length_[c] = static_cast<std::uint8_t>(length);
-        result.start_[c] = static_cast<std::uint8_t>(placed);
+        cover->length[c] = lengths[by_length[c]];
+        cover->start[c] = static_cast<std::uint8_t>(placed);
         for (std::size_t y = starts[by_length[c]]; y != kNone; y = next[y]) {
-            result.element_[placed++] = static_cast<std::uint8_t>(y);
-            result.chain_mask_[c] |= element_bit(y);
+            cover->element[placed++] = static_cast<std::uint8_t>(y);
         }
     }
-    for (std::size_t c = chains - 1, stride = 1; c-- > 0;) {
-        result.stride_[c] = stride;
-        stride *= result.length_[c] + std::size_t{1};
-    }
-    for (std::size_t place = 0; place < order.n; ++place) {
-        const std::size_t x = result.element_[place];
-        const Mask128 below = order.at_or_below[x] & ~element_bit(x);
-        const Mask128 above = order.at_or_above[x] & ~element_bit(x);
-        for (std::size_t c = 0; c < chains; ++c) {
-            result.below_[place][c] = static_cast<std::uint8_t>(element_count(below & result.chain_mask_[c]));
-            result.first_above_[place][c] =
-                static_cast<std::uint8_t>(result.length_[c] - element_count(above & result.chain_mask_[c]));
-        }
-    }
-    return coordinates;
+    return cover;
 }
 
 }  // namespace quorvane::ideals

@@ -38,27 +38,68 @@ struct CoordinateRun {
     std::size_t high;
 };
 
-class ChainCoordinates {
-public:
-    // Tables are indexed by run numbers below this bound; each chain but the
-    // last at least doubles the numbers, so no more chains fit.
+// A split of the elements into chains, each ascending, the longest last.
+struct ChainCover {
+    // Each chain but the last at least doubles the run numbers, whose tables
+    // hold at most kMaxRuns entries.
     static constexpr std::size_t kMaxRuns = std::size_t{1} << 18;
     static constexpr std::size_t kMaxChains = 19;
 
-    std::size_t chains() const noexcept { return chains_; }
-    std::size_t length(std::size_t chain) const noexcept { return length_[chain]; }
+    std::size_t chains;
+    std::size_t runs;  // the product of (length + 1) over all chains but the last
+    std::array<std::uint8_t, kMaxChains> length;
+    std::array<std::uint8_t, kMaxChains> start;      // where each chain begins in `element`
+    std::array<std::uint8_t, kMaxElements> element;  // chain by chain
+};
+
+enum class CoverKind {
+    greedy,  // each element, in the numbering, after a predecessor that ends a chain: cheap
+    fewest,  // as few chains as possible, found by augmenting the greedy cover
+};
+
+// A cover of the given kind whose run numbers stay below `max_runs`, at most
+// kMaxRuns; nullopt when there is none.
+[[nodiscard]] std::optional<ChainCover> chain_cover(const OrderMasks& order, CoverKind kind,
+                                                    std::size_t max_runs) noexcept;
+
+class ChainCoordinates {
+public:
+    // Inline: a few popcounts per element and chain, compiled for the CPU
+    // level of the caller.
+    ChainCoordinates(const OrderMasks& order, const ChainCover& cover) noexcept : cover_(cover) {
+        for (std::size_t c = 0; c < cover.chains; ++c) {
+            for (std::size_t p = 0; p < cover.length[c]; ++p) chain_mask_[c] |= element_bit(element(c, p));
+        }
+        for (std::size_t c = cover.chains - 1, stride = 1; c-- > 0;) {
+            stride_[c] = stride;
+            stride *= cover.length[c] + std::size_t{1};
+        }
+        for (std::size_t place = 0; place < order.n; ++place) {
+            const std::size_t x = cover.element[place];
+            const Mask128 below = order.at_or_below[x] & ~element_bit(x);
+            const Mask128 above = order.at_or_above[x] & ~element_bit(x);
+            for (std::size_t c = 0; c < cover.chains; ++c) {
+                below_[place][c] = static_cast<std::uint8_t>(element_count(below & chain_mask_[c]));
+                first_above_[place][c] =
+                    static_cast<std::uint8_t>(cover.length[c] - element_count(above & chain_mask_[c]));
+            }
+        }
+    }
+
+    std::size_t chains() const noexcept { return cover_.chains; }
+    std::size_t length(std::size_t chain) const noexcept { return cover_.length[chain]; }
     // Run numbers are below this.
-    std::size_t runs() const noexcept { return runs_; }
+    std::size_t runs() const noexcept { return cover_.runs; }
     // The run number grows by this with one more element of a chain but the last.
     std::size_t stride(std::size_t chain) const noexcept { return stride_[chain]; }
     // The element at `position` of the chain, counted from its bottom.
     std::size_t element(std::size_t chain, std::size_t position) const noexcept {
-        return element_[start_[chain] + position];
+        return cover_.element[cover_.start[chain] + position];
     }
     // The number of elements of the last chain not above that element: the
     // element stays maximal in an ideal only up to this last coordinate.
     std::size_t last_free(std::size_t chain, std::size_t position) const noexcept {
-        return first_above_[start_[chain] + position][chains_ - 1];
+        return first_above_[cover_.start[chain] + position][cover_.chains - 1];
     }
 
     // Calls visit(run) for every run of ideals in lexicographic order, while
@@ -66,33 +107,26 @@ public:
     template <class Visit>
     bool for_each_run(Visit&& visit) const;
 
-    friend std::optional<ChainCoordinates> chain_coordinates(const OrderMasks& order) noexcept;
-
 private:
+    static constexpr std::size_t kMaxChains = ChainCover::kMaxChains;
+
     Mask128 prefix(std::size_t chain, std::size_t count) const noexcept {
         return count == 0 ? 0 : chain_mask_[chain] & ~elements_after(element(chain, count - 1));
     }
 
-    std::size_t chains_ = 0;
-    std::size_t runs_ = 1;
-    std::array<std::uint8_t, kMaxChains> length_{};
-    std::array<std::uint8_t, kMaxChains> start_{};  // where each chain begins in element_
+    ChainCover cover_;
     std::array<std::size_t, kMaxChains> stride_{};
     std::array<Mask128, kMaxChains> chain_mask_{};
-    std::array<std::uint8_t, kMaxElements> element_{};  // chain by chain, each ascending
-    // For the element at each place of element_ and each chain: the number of
-    // the chain's elements below it, and the position of its first element above it.
-    std::array<std::array<std::uint8_t, kMaxChains>, kMaxElements> below_{};
-    std::array<std::array<std::uint8_t, kMaxChains>, kMaxElements> first_above_{};
+    // For the element at each place of the cover and each chain: the number
+    // of the chain's elements below it, and the position of its first element
+    // above it. Only the places and chains of the cover are written.
+    std::array<std::array<std::uint8_t, kMaxChains>, kMaxElements> below_;
+    std::array<std::array<std::uint8_t, kMaxChains>, kMaxElements> first_above_;
 };
-
-// A cover by the fewest chains, the longest last, when its run numbers stay
-// below kMaxRuns; nullopt otherwise.
-[[nodiscard]] std::optional<ChainCoordinates> chain_coordinates(const OrderMasks& order) noexcept;
 
 template <class Visit>
 bool ChainCoordinates::for_each_run(Visit&& visit) const {
-    const std::size_t last = chains_ - 1;
+    const std::size_t last = cover_.chains - 1;
     // Per level j (the chains before j chosen): the bounds on every later
     // chain's coordinate, the elements chosen, the run number so far.
     std::array<std::array<std::uint8_t, kMaxChains>, kMaxChains> low;
@@ -101,9 +135,9 @@ bool ChainCoordinates::for_each_run(Visit&& visit) const {
     std::array<Mask128, kMaxChains> elements;
     std::array<std::size_t, kMaxChains> number;
     std::array<std::size_t, kMaxChains> size;
-    for (std::size_t k = 0; k < chains_; ++k) {
+    for (std::size_t k = 0; k < cover_.chains; ++k) {
         low[0][k] = 0;
-        high[0][k] = length_[k];
+        high[0][k] = cover_.length[k];
     }
     elements[0] = 0;
     number[0] = 0;
@@ -122,14 +156,14 @@ bool ChainCoordinates::for_each_run(Visit&& visit) const {
             ++coordinate[j];
         }
         const std::size_t c = coordinate[j];
-        const std::size_t top = start_[j] + c - 1;      // read only when c > 0
-        const std::size_t missing = start_[j] + c;      // read only when c < length
+        const std::size_t top = cover_.start[j] + c - 1;  // read only when c > 0
+        const std::size_t missing = cover_.start[j] + c;  // read only when c < length
         elements[j + 1] = elements[j] | prefix(j, c);
         number[j + 1] = number[j] + c * stride_[j];
         size[j + 1] = size[j] + c;
-        for (std::size_t k = j + 1; k < chains_; ++k) {
+        for (std::size_t k = j + 1; k < cover_.chains; ++k) {
             low[j + 1][k] = c > 0 ? std::max(low[j][k], below_[top][k]) : low[j][k];
-            high[j + 1][k] = c < length_[j] ? std::min(high[j][k], first_above_[missing][k]) : high[j][k];
+            high[j + 1][k] = c < cover_.length[j] ? std::min(high[j][k], first_above_[missing][k]) : high[j][k];
         }
         ++j;
         coordinate[j] = low[j][j];

@@ -55,7 +55,7 @@ KernelResult<Count> count_over_runs(const OrderMasks& order, const ChainCoordina
         std::size_t base;   // of the run without the top
         std::size_t until;  // the last coordinate up to which the top stays maximal
     };
-    std::array<Removable, ChainCoordinates::kMaxChains> removable;
+    std::array<Removable, ChainCover::kMaxChains> removable;
     WorkBudget budget(interrupt);
     KernelError stop = kInterrupted;
     const bool counted = coordinates.for_each_run([&](const CoordinateRun& run) {
@@ -100,16 +100,17 @@ KernelResult<Count> count_over_runs(const OrderMasks& order, const ChainCoordina
 
 QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_coordinates(const OrderMasks& order, bool fits,
                                                                             InterruptPoll interrupt) {
-    const std::optional<ChainCoordinates> coordinates = chain_coordinates(order);
-    if (!coordinates) return std::nullopt;
-    const std::size_t room = ideals_bound(*coordinates);
+    const std::optional<ChainCover> cover = chain_cover(order, CoverKind::fewest, ChainCover::kMaxRuns);
+    if (!cover) return std::nullopt;
+    const ChainCoordinates coordinates(order, *cover);
+    const std::size_t room = ideals_bound(coordinates);
     if (room > kMaxIdeals) return std::nullopt;
     // The fewest chains may prove what the caller's cover could not.
-    std::array<std::size_t, ChainCoordinates::kMaxChains> lengths;
-    for (std::size_t chain = 0; chain < coordinates->chains(); ++chain) lengths[chain] = coordinates->length(chain);
-    fits = fits || chain_lengths_fit_u128(order.n, std::span(lengths).first(coordinates->chains()));
-    const KernelResult<Count> count = fits ? count_over_runs<false>(order, *coordinates, room, interrupt)
-                                           : count_over_runs<true>(order, *coordinates, room, interrupt);
+    std::array<std::size_t, ChainCover::kMaxChains> lengths;
+    for (std::size_t chain = 0; chain < cover->chains; ++chain) lengths[chain] = cover->length[chain];
+    fits = fits || chain_lengths_fit_u128(order.n, std::span(lengths).first(cover->chains));
+    const KernelResult<Count> count = fits ? count_over_runs<false>(order, coordinates, room, interrupt)
+                                           : count_over_runs<true>(order, coordinates, room, interrupt);
     if (!count) return std::unexpected(count.error());
     return *count;
 }

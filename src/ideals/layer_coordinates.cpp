@@ -16,14 +16,17 @@ constexpr std::uint64_t kRunWork = 16;
 }  // namespace
 
 QUORVANE_DISPATCHED KernelResult<std::optional<LayerSizes>> layer_sizes_by_coordinates(const OrderMasks& order,
+                                                                                     std::size_t max_runs,
                                                                                      InterruptPoll interrupt) {
-    const std::optional<ChainCoordinates> coordinates = chain_coordinates(order);
-    if (!coordinates) return std::nullopt;
+    const std::optional<ChainCover> cover = chain_cover(order, CoverKind::greedy, max_runs);
+    // Each component of a disconnected poset multiplies the runs of the others.
+    if (!cover || order.component_of(0, order.all) != order.all) return std::nullopt;
+    const ChainCoordinates coordinates(order, *cover);
     // Fewer ideals than ideal numbers: 64 bits suffice.
     std::vector<std::uint64_t> starting(order.n + 2);
     std::vector<std::uint64_t> ending(order.n + 2);
     WorkBudget budget(interrupt);
-    const bool counted = coordinates->for_each_run([&](const CoordinateRun& run) {
+    const bool counted = coordinates.for_each_run([&](const CoordinateRun& run) {
         ++starting[run.size + run.low];
         ++ending[run.size + run.high + 1];
         return !budget.charge(kRunWork);

@@ -19,9 +19,11 @@ using LayerSizes = std::vector<Count>;
                                                                           std::uint64_t max_ideals,
                                                                           InterruptPoll interrupt);
 
-// Counts runs of ideals over the elements' chain coordinates; nullopt when
-// the poset is too wide for them.
+// Counts runs of ideals over the chain coordinates of a greedy chain cover;
+// nullopt when the poset is disconnected, or when run numbers would exceed
+// `max_runs` (at most ChainCover::kMaxRuns).
 [[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_coordinates(const OrderMasks& order,
+                                                                                 std::size_t max_runs,
                                                                                  InterruptPoll interrupt);
 
 // The ideal polynomial by pivots and component products, memoised per

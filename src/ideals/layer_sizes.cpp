@@ -1,6 +1,6 @@
 // Which method counts the ideals: a walk costs a few nanoseconds per ideal
-// and nothing else, so posets with few ideals are walked outright, and narrow
-// ones have their ideals counted in runs. The polynomial memo counts all
+// and nothing else, so posets with few ideals are walked outright, and
+// narrow ones have their ideals counted in runs. The polynomial memo counts all
 // others; where even it would need more memory than its budget, the call
 // fails with MemoryError rather than walk through more ideals than any call
 // could visit.
@@ -12,6 +12,9 @@ namespace quorvane::ideals {
 namespace {
 
 constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 8;
+// Runs of ideals cost a few nanoseconds each; with this many runs or more,
+// the memo wins even on connected narrow orders.
+constexpr std::size_t kQuickRuns = std::size_t{1} << 14;
 constexpr std::size_t kMemoBytes = std::size_t{1} << 29;
 
 }  // namespace
@@ -24,7 +27,7 @@ KernelResult<std::vector<Count>> lattice_layer_sizes(std::size_t n, const closur
     KernelResult<std::optional<LayerSizes>> walked = layer_sizes_by_walk(*order, kQuickWalkIdeals, interrupt);
     if (!walked) return std::unexpected(walked.error());
     if (*walked) return std::move(**walked);
-    KernelResult<std::optional<LayerSizes>> by_runs = layer_sizes_by_coordinates(*order, interrupt);
+    KernelResult<std::optional<LayerSizes>> by_runs = layer_sizes_by_coordinates(*order, kQuickRuns, interrupt);
     if (!by_runs) return std::unexpected(by_runs.error());
     if (*by_runs) return std::move(**by_runs);
     return layer_sizes_by_polynomial(*order, kMemoBytes, interrupt);
