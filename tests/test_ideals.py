@@ -101,6 +101,7 @@ def test_layer_sizes_match_model(poset):
 
 
 # Narrow orders beyond a few hundred ideals have them counted by chain coordinates.
+@pytest.mark.cross
 @given(narrow_orders(radix_product=2**14))
 def test_layer_sizes_of_narrow_orders_match_model(poset):
     assert outcome(q.lattice_layer_sizes, *poset) == outcome(model.lattice_layer_sizes, *poset)
