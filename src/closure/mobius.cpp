@@ -67,13 +67,16 @@ std::span<const Word> strictly_above(const ReachabilityRows& rows, std::size_t x
 }
 
 // Adds mu to the sum of each element of `above`, whose bit 0 is element
-// `first_index`; false at the first sum that leaves the 64-bit range. Out of
-// line, so that its loop has the registers to itself: within the row walk
-// the compiler kept reloading the sums' address from the stack.
+// `first_index`; false when a sum left the 64-bit range. Overflow is rare, so
+// it is gathered rather than tested element by element, which would put a
+// second branch in the loop. Out of line, so that the loop has the registers
+// to itself: within the row walk the compiler kept reloading the sums'
+// address from the stack.
 QUORVANE_DISPATCHED [[gnu::noinline]] bool push_onto(std::int64_t* sums, std::span<const Word> above,
                                                      std::size_t first_index, std::int64_t mu) noexcept {
-    return for_each_bit(above, first_index,
-                        [&](std::size_t w) { return !__builtin_add_overflow(sums[w], mu, &sums[w]); });
+    bool overflow = false;
+    for_each_bit(above, first_index, [&](std::size_t w) { overflow |= __builtin_add_overflow(sums[w], mu, &sums[w]); });
+    return !overflow;
 }
 
 // Walks row x of the matrix in ascending column order. When the walk reaches

@@ -34,18 +34,18 @@ PyRef mobius_to_python(const closure::MobiusMatrix& mu, InterruptPoll interrupt)
     WorkBudget budget(interrupt);
     const std::size_t n = mu.size;
     return to_python_rows(n, budget, [&](std::size_t x) -> PyRef {
-        // Filled in place, in runs of zeros between the entries: a row holds
-        // only ints, so nothing can meet it half-built.
+        // Zeros in one fill of the whole row, then the entries over theirs:
+        // one long fill costs less than a short one per run of zeros, and the
+        // row is a complete list of ints all along.
         PyRef row = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(n)));
         if (!row) return row;
-        for (std::size_t y = 0; y < n;) {
-            const std::size_t next = entry < mu.row_end[x] ? mu.columns[entry] : n;
-            fill_list_slots(row.get(), y, next, zero.get());
-            y = next;
-            if (y == n) break;
+        fill_list_slots(row.get(), 0, n, zero.get());
+        while (entry < mu.row_end[x]) {
+            const std::size_t y = mu.columns[entry];
             PyRef item = entry_to_python();
             if (!item) return {};
-            PyList_SET_ITEM(row.get(), static_cast<Py_ssize_t>(y++), item.release());
+            PyList_SET_ITEM(row.get(), static_cast<Py_ssize_t>(y), item.release());
+            Py_DECREF(zero.get());  // the reference of the zero it replaces
         }
         return row;
     });
