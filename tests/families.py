@@ -161,3 +161,12 @@ def narrow_orders(draw, radix_product, near_u128=False):
         lengths = draw(st.lists(st.integers(1, longest), min_size=chains, max_size=chains))
         links = draw(st.sampled_from([1, 3, 10, 40]))
     return few_chains(draw(st.randoms(use_true_random=False)), lengths, links)
+
+
+@st.composite
+def linked_grids(draw):
+    """(n, edges): a grid of two or three axes, up to 128 points, and a few random edges forward in its numbering."""
+    shape = draw(st.lists(st.integers(2, 16), min_size=2, max_size=3).filter(lambda s: math.prod(s) <= 128))
+    n, edges = grid(shape)
+    rng = draw(st.randoms(use_true_random=False))
+    return n, edges + [tuple(sorted(rng.sample(range(n), 2))) for _ in range(draw(st.integers(0, 4)))]

@@ -105,8 +105,9 @@ QUORVANE_DISPATCHED std::optional<ChainCover> chain_cover(const OrderMasks& orde
               [&](std::uint8_t a, std::uint8_t b) { return lengths[a] < lengths[b] || (lengths[a] == lengths[b] && a < b); });
     std::size_t runs = 1;
     for (std::size_t c = 0; c + 1 < chains; ++c) {
-        runs *= lengths[by_length[c]] + std::size_t{1};
-        if (runs > max_runs) return std::nullopt;
+        if (__builtin_mul_overflow(runs, lengths[by_length[c]] + std::size_t{1}, &runs) || runs > max_runs) {
+            return std::nullopt;
+        }
     }
 
     std::optional<ChainCover> cover{std::in_place};

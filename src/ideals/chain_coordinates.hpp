@@ -57,8 +57,8 @@ enum class CoverKind {
     fewest,  // as few chains as possible, found by augmenting the greedy cover
 };
 
-// A cover of the given kind whose run numbers stay below `max_runs`, at most
-// kMaxRuns; nullopt when there is none.
+// A cover of the given kind whose run numbers stay below `max_runs`; nullopt
+// when there is none. Tables over run numbers hold at most kMaxRuns entries.
 [[nodiscard]] std::optional<ChainCover> chain_cover(const OrderMasks& order, CoverKind kind,
                                                     std::size_t max_runs) noexcept;
 
@@ -102,6 +102,20 @@ public:
         return first_above_[cover_.start[chain] + position][cover_.chains - 1];
     }
 
+    using Bounds = std::array<std::uint8_t, ChainCover::kMaxChains>;  // one value per chain
+
+    // The bounds on the coordinates of the chains after `chain` once that
+    // chain's coordinate is chosen within its own bounds.
+    void narrow(std::size_t chain, std::size_t coordinate, const Bounds& low, const Bounds& high, Bounds& next_low,
+                Bounds& next_high) const noexcept {
+        const std::size_t top = cover_.start[chain] + coordinate - 1;  // read only when coordinate > 0
+        const std::size_t missing = cover_.start[chain] + coordinate;  // read only when coordinate < length
+        for (std::size_t k = chain + 1; k < cover_.chains; ++k) {
+            next_low[k] = coordinate > 0 ? std::max(low[k], below_[top][k]) : low[k];
+            next_high[k] = coordinate < cover_.length[chain] ? std::min(high[k], first_above_[missing][k]) : high[k];
+        }
+    }
+
     // Calls visit(run) for every run of ideals in lexicographic order, while
     // it returns true; returns whether all were visited.
     template <class Visit>
@@ -129,8 +143,8 @@ bool ChainCoordinates::for_each_run(Visit&& visit) const {
     const std::size_t last = cover_.chains - 1;
     // Per level j (the chains before j chosen): the bounds on every later
     // chain's coordinate, the elements chosen, the run number so far.
-    std::array<std::array<std::uint8_t, kMaxChains>, kMaxChains> low;
-    std::array<std::array<std::uint8_t, kMaxChains>, kMaxChains> high;
+    std::array<Bounds, kMaxChains> low;
+    std::array<Bounds, kMaxChains> high;
     std::array<std::uint8_t, kMaxChains> coordinate;
     std::array<Mask128, kMaxChains> elements;
     std::array<std::size_t, kMaxChains> number;
@@ -156,15 +170,10 @@ bool ChainCoordinates::for_each_run(Visit&& visit) const {
             ++coordinate[j];
         }
         const std::size_t c = coordinate[j];
-        const std::size_t top = cover_.start[j] + c - 1;  // read only when c > 0
-        const std::size_t missing = cover_.start[j] + c;  // read only when c < length
         elements[j + 1] = elements[j] | prefix(j, c);
         number[j + 1] = number[j] + c * stride_[j];
         size[j + 1] = size[j] + c;
-        for (std::size_t k = j + 1; k < cover_.chains; ++k) {
-            low[j + 1][k] = c > 0 ? std::max(low[j][k], below_[top][k]) : low[j][k];
-            high[j + 1][k] = c < cover_.length[j] ? std::min(high[j][k], first_above_[missing][k]) : high[j][k];
-        }
+        narrow(j, c, low[j], high[j], low[j + 1], high[j + 1]);
         ++j;
         coordinate[j] = low[j][j];
     }

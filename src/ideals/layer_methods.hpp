@@ -19,9 +19,10 @@ using LayerSizes = std::vector<Count>;
                                                                           std::uint64_t max_ideals,
                                                                           InterruptPoll interrupt);
 
-// Counts runs of ideals over the chain coordinates of a greedy chain cover;
-// nullopt when the poset is disconnected, or when run numbers would exceed
-// `max_runs` (at most ChainCover::kMaxRuns).
+// Counts the ideals over the chain coordinates of a greedy chain cover: run
+// by run where there are at most `max_runs`, else chain by chain; nullopt
+// when the poset is disconnected or too wide, or when the chains' choices do
+// not merge enough.
 [[nodiscard]] KernelResult<std::optional<LayerSizes>> layer_sizes_by_coordinates(const OrderMasks& order,
                                                                                  std::size_t max_runs,
                                                                                  InterruptPoll interrupt);

@@ -1,9 +1,9 @@
 // Which method counts the ideals: a walk costs a few nanoseconds per ideal
 // and nothing else, so posets with few ideals are walked outright, and
-// narrow ones have their ideals counted in runs. The polynomial memo counts all
-// others; where even it would need more memory than its budget, the call
-// fails with MemoryError rather than walk through more ideals than any call
-// could visit.
+// narrow ones have their ideals counted over chain coordinates. The
+// polynomial memo counts all others; where even it would need more memory
+// than its budget, the call fails with MemoryError rather than walk through
+// more ideals than any call could visit.
 #include "ideals.hpp"
 
 #include "layer_methods.hpp"
@@ -12,8 +12,8 @@ namespace quorvane::ideals {
 namespace {
 
 constexpr std::uint64_t kQuickWalkIdeals = std::uint64_t{1} << 8;
-// Runs of ideals cost a few nanoseconds each; with this many runs or more,
-// the memo wins even on connected narrow orders.
+// Runs of ideals cost a few nanoseconds each; with more runs than this, the
+// chains are taken one by one, where they can be.
 constexpr std::size_t kQuickRuns = std::size_t{1} << 14;
 constexpr std::size_t kMemoBytes = std::size_t{1} << 29;
 
