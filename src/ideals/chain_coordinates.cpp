@@ -71,21 +71,17 @@ QUORVANE_DISPATCHED std::optional<ChainCover> chain_cover(const OrderMasks& orde
     // cover is given up as soon as it has too many.
     const std::size_t most_greedy_chains =
         std::min(ChainCover::kMaxChains, static_cast<std::size_t>(std::bit_width(max_runs)));
-    Mask128 ends = 0;
     std::size_t started = 0;
-    for (std::size_t x = 0; x < order.n; ++x) {
-        if (const Mask128 extended = order.predecessors[x] & ends; extended != 0) {
-            const std::size_t p = lowest_element(extended);
+    const std::optional<Mask128> ends = greedy_chains(
+        order,
+        [&](std::size_t p, std::size_t x) {
             next[p] = static_cast<std::uint8_t>(x);
             previous[x] = static_cast<std::uint8_t>(p);
-            ends ^= element_bit(p);
-        } else if (++started > most_greedy_chains && kind == CoverKind::greedy) {
-            return std::nullopt;
-        }
-        ends |= element_bit(x);
-    }
+        },
+        [&](std::size_t) { return ++started <= most_greedy_chains || kind == CoverKind::fewest; });
+    if (!ends) return std::nullopt;
     if (kind == CoverKind::fewest) {
-        for_each_element(ends, [&](std::size_t end) { link_chain_end(order, end, next, previous); });
+        for_each_element(*ends, [&](std::size_t end) { link_chain_end(order, end, next, previous); });
     }
 
     std::array<std::uint8_t, ChainCover::kMaxChains> starts;

@@ -52,6 +52,27 @@ struct ChainCover {
     std::array<std::uint8_t, kMaxElements> element;  // chain by chain
 };
 
+// The greedy chain cover, in the numbering (a linear extension): each element
+// extends the chain ending in its lowest predecessor that ends one, through
+// extend(p, x), or else starts a chain, through start(x), which may give up
+// by returning false. Returns the elements that end the chains, or nullopt
+// when start gave up.
+template <class Extend, class Start>
+std::optional<Mask128> greedy_chains(const OrderMasks& order, Extend&& extend, Start&& start) {
+    Mask128 ends = 0;
+    for (std::size_t x = 0; x < order.n; ++x) {
+        if (const Mask128 extended = order.predecessors[x] & ends; extended != 0) {
+            const std::size_t p = lowest_element(extended);
+            extend(p, x);
+            ends ^= element_bit(p);
+        } else if (!start(x)) {
+            return std::nullopt;
+        }
+        ends |= element_bit(x);
+    }
+    return ends;
+}
+
 enum class CoverKind {
     greedy,  // each element, in the numbering, after a predecessor that ends a chain: cheap
     fewest,  // as few chains as possible, found by augmenting the greedy cover

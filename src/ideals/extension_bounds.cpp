@@ -4,6 +4,8 @@
 #include <array>
 #include <span>
 
+#include "chain_coordinates.hpp"
+
 namespace quorvane::ideals {
 namespace {
 
@@ -58,20 +60,16 @@ bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
 
 bool chain_bound_fits_u128(const OrderMasks& order) noexcept {
     if (order.n <= kLargestFittingFactorial) return true;
-    // Greedily, in the given numbering (a linear extension), each element
-    // extends a chain ending in one of its predecessors, or starts one.
     std::array<std::uint8_t, kMaxElements> chain_of{};
     std::array<std::size_t, kMaxElements> length{};
     std::size_t chains = 0;
-    Mask128 tops = 0;
-    for (std::size_t x = 0; x < order.n; ++x) {
-        const Mask128 extended = order.predecessors[x] & tops;
-        const std::size_t chain = extended == 0 ? chains++ : chain_of[lowest_element(extended)];
-        if (extended != 0) tops ^= extended & -extended;
-        tops |= element_bit(x);
-        chain_of[x] = static_cast<std::uint8_t>(chain);
-        ++length[chain];
-    }
+    greedy_chains(
+        order, [&](std::size_t p, std::size_t x) { ++length[chain_of[x] = chain_of[p]]; },
+        [&](std::size_t x) {
+            chain_of[x] = static_cast<std::uint8_t>(chains);
+            ++length[chains++];
+            return true;
+        });
     return chain_lengths_fit_u128(order.n, std::span(length).first(chains));
 }
 
