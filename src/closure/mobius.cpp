@@ -1,12 +1,12 @@
 #include "mobius.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <limits>
 #include <optional>
 #include <span>
 #include <utility>
 
+#include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
@@ -89,9 +89,7 @@ public:
     MobiusBuilder(const ReachabilityRows& rows, InterruptPoll interrupt)
         : rows_(rows), budget_(interrupt), above_counts_(rows.size()), narrow_sums_(rows.size()),
           row_columns_(rows.size()), row_values_(rows.size()) {
-        for (std::size_t y = 0; y < rows.size(); ++y) {
-            for (Word w : strictly_above(rows, y)) above_counts_[y] += static_cast<std::size_t>(std::popcount(w));
-        }
+        for (std::size_t y = 0; y < rows.size(); ++y) above_counts_[y] = count_bits(strictly_above(rows, y));
         mu_.size = rows.size();
         mu_.row_end.reserve(rows.size());
         mu_.wide_words = row_words(rows.size()) + 1;
