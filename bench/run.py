@@ -15,6 +15,7 @@ filter is given, or with --families.
 """
 
 import argparse
+import gc
 import statistics
 import sys
 import time
@@ -43,13 +44,22 @@ def answers_within_cap(call):
 
 
 def median_times(functions, repeat):
-    """Median seconds of each function, the calls interleaved so that drift hits all alike."""
+    """Median seconds of each function, the calls interleaved so that drift hits all alike.
+
+    Each call starts from a collected heap, and the order of the calls turns
+    round from one repeat to the next: otherwise whichever call comes second
+    inherits the first one's garbage and the collector's schedule, which on
+    large results moves a median by a quarter.
+    """
     times = [[] for _ in functions]
+    timed = list(zip(functions, times))
     for _ in range(repeat):
-        for function, samples in zip(functions, times):
+        for function, samples in timed:
+            gc.collect()
             start = time.perf_counter()
             function()
             samples.append(time.perf_counter() - start)
+        timed = timed[1:] + timed[:1]
     return [statistics.median(samples) for samples in times]
 
 
