@@ -6,9 +6,11 @@ namespace quorvane::py {
 
 PyRef to_python_index_lists(const BitMatrix& rows, WorkBudget& budget) {
     const std::size_t n = rows.size();
+    std::vector<std::size_t> lengths(n);
     std::size_t entries = n;
     for (std::size_t i = 0; i < n; ++i) {
-        entries += count_bits(rows.row(i));
+        lengths[i] = count_bits(rows.row(i));
+        entries += lengths[i];
         if (budget.charge(rows.words())) return {};
     }
     ensure_output_fits(entries);
@@ -21,7 +23,7 @@ PyRef to_python_index_lists(const BitMatrix& rows, WorkBudget& budget) {
     }
     return to_python_rows(n, budget, [&](std::size_t i) {
         const std::span<const Word> row = rows.row(i);
-        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(count_bits(row))));
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(lengths[i])));
         if (!list) return list;
         Py_ssize_t slot = 0;
         for_each_bit(row, 0, [&](std::size_t j) { PyList_SET_ITEM(list.get(), slot++, Py_NewRef(indices[j].get())); });
