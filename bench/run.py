@@ -43,22 +43,34 @@ def answers_within_cap(call):
         return True
 
 
-def median_times(functions, repeat):
-    """Median seconds of each function, the calls interleaved so that drift hits all alike.
+# Calls shorter than this are timed in batches of about this length: a single
+# call of a few microseconds is mostly the timer and cold caches.
+BATCH_SECONDS = 1e-3
 
-    Each call starts from a collected heap, and the order of the calls turns
-    round from one repeat to the next: otherwise whichever call comes second
+
+def batch_size(function):
+    start = time.perf_counter()
+    function()
+    return max(1, int(BATCH_SECONDS / max(time.perf_counter() - start, 1e-9)))
+
+
+def median_times(functions, repeat):
+    """Median seconds per call of each function, the calls interleaved so that drift hits all alike.
+
+    Each batch starts from a collected heap, and the order of the functions
+    turns round from one repeat to the next: otherwise whichever comes second
     inherits the first one's garbage and the collector's schedule, which on
     large results moves a median by a quarter.
     """
     times = [[] for _ in functions]
-    timed = list(zip(functions, times))
+    timed = [(function, batch_size(function), samples) for function, samples in zip(functions, times)]
     for _ in range(repeat):
-        for function, samples in timed:
+        for function, calls, samples in timed:
             gc.collect()
             start = time.perf_counter()
-            function()
-            samples.append(time.perf_counter() - start)
+            for _ in range(calls):
+                function()
+            samples.append((time.perf_counter() - start) / calls)
         timed = timed[1:] + timed[:1]
     return [statistics.median(samples) for samples in times]
 
