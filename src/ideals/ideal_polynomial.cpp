@@ -59,6 +59,12 @@ struct Term {
     std::size_t components_end = 0;
 };
 
+// A connected set and elements comparable to it.
+struct Component {
+    Mask128 elements;
+    Mask128 neighbours;
+};
+
 // A set whose polynomial is being summed: its terms' components are
 // components_[first, end), those before `next` already known.
 struct Frame {
@@ -83,6 +89,7 @@ public:
             two_levels_ &= order.predecessors[i] == 0 || order.successors[i] == 0;
         }
         frames_.reserve(order.n + 1);
+        parts_.reserve(order.n);
     }
 
     // Depth first over the sets met, with an explicit stack: each set's
@@ -137,8 +144,10 @@ private:
         const Mask128 below = order_.at_or_below[v] & set;
         const Mask128 above = order_.at_or_above[v] & set;
         const std::size_t first = components_.size();
-        frames_.push_back({.set = set, .sum = sum, .wide = wide, .first = first, .next = first,
-                           .terms = {split(set & ~above, 0), split(set & ~below, element_count(below))},
+        const std::size_t shift = element_count(below);
+        const std::array<Term, 2> terms = two_levels_ ? split_two_levels(set, v, shift)
+                                                       : std::array{split(set & ~above, 0), split(set & ~below, shift)};
+        frames_.push_back({.set = set, .sum = sum, .wide = wide, .first = first, .next = first, .terms = terms,
                            .term_count = 2});
         factors_.resize(components_.size());
     }
@@ -148,20 +157,81 @@ private:
     Term split(Mask128 rest, std::size_t shift) {
         Term term{.shift = shift, .elements = element_count(rest)};
         while (rest != 0) {
-            const Mask128 component = component_of(lowest_element(rest), rest);
+            const Mask128 component = component_of(lowest_element(rest), rest).elements;
             rest &= ~component;
-            const std::size_t size = element_count(component);
-            if (size == 1) {
-                ++term.singles;
-            } else if (size == 2) {
-                ++term.pairs;
-            } else {
-                memo_.prefetch(component);
-                components_.push_back(component);
-            }
+            add_component(term, component);
         }
         term.components_end = components_.size();
         return term;
+    }
+
+    // In an order of two levels, one term loses the pivot v alone and keeps
+    // its comparable elements, all of the other level and incomparable among
+    // themselves; the other term, the core, loses them too. The components
+    // of the first are those of the core joined through v's comparable
+    // elements, so that one search serves both terms. `shift` is |S ∩ ↓v|,
+    // which tells on which level v lies.
+    std::array<Term, 2> split_two_levels(Mask128 set, std::size_t v, std::size_t shift) {
+        const Mask128 joints = comparable_[v] & set & ~element_bit(v);
+        Mask128 unjoined = set & ~joints & ~element_bit(v);
+        parts_.clear();
+        for (Mask128 rest = unjoined; rest != 0;) {
+            const Component part = component_of(lowest_element(rest), rest);
+            rest &= ~part.elements;
+            parts_.push_back({part.elements, part.neighbours & joints});
+        }
+        const bool v_lower = shift == 1;
+        Term first{.shift = 0};
+        Term second{.shift = shift};
+        Term& core = v_lower ? first : second;
+        Term& loose = v_lower ? second : first;
+        core.elements = element_count(set) - 1 - element_count(joints);
+        loose.elements = element_count(set) - 1;
+        const auto split_core = [&] {
+            for (const Component& part : parts_) add_component(core, part.elements);
+            core.components_end = components_.size();
+        };
+        if (v_lower) split_core();
+        // The set is connected, so every part touches one of v's comparable
+        // elements, and those of them that touch no part are left alone.
+        // The parts that touch the joined ones are joined in turn; once all
+        // comparable elements left are joined, so are all parts left.
+        Mask128 touched = 0;
+        for (const Component& part : parts_) touched |= part.neighbours;
+        loose.singles += element_count(joints & ~touched);
+        for (Mask128 left = touched; left != 0;) {
+            Mask128 joined = element_bit(lowest_element(left));
+            Mask128 component = 0;
+            for (Mask128 before = 0; before != joined && joined != left;) {
+                before = joined;
+                for (const Component& part : parts_) {
+                    const Mask128 hit = (part.neighbours & joined) != 0 ? ~Mask128{0} : 0;
+                    component |= part.elements & hit;
+                    joined |= part.neighbours & hit;
+                }
+            }
+            if (joined == left) component = unjoined;
+            unjoined &= ~component;
+            left &= ~joined;
+            add_component(loose, component | joined);
+        }
+        loose.components_end = components_.size();
+        if (!v_lower) split_core();
+        return {first, second};
+    }
+
+    // Counts a component of a term of one or two elements, or pushes a
+    // larger one and asks the memo for it ahead of use.
+    void add_component(Term& term, Mask128 component) {
+        const std::size_t size = element_count(component);
+        if (size == 1) {
+            ++term.singles;
+        } else if (size == 2) {
+            ++term.pairs;
+        } else {
+            memo_.prefetch(component);
+            components_.push_back(component);
+        }
     }
 
     // Adds the frame's terms into its sum, their factors all known, and
@@ -335,18 +405,18 @@ private:
         // What an element's weight drops by as it loses one comparable element.
         static constexpr std::array<std::uint32_t, 6> kWeightDrop{0, 1, 3, 4, 2, 0};
         std::size_t most = 0;
-        for_each_element(set, [&](std::size_t x) {
+        for_each_element_bit(set, [&](std::size_t x, Mask128 bit) {
             const std::size_t others = element_count(comparable_[x] & set) - 1;
-            others_[x] = others;
+            with_others_[others] |= bit;
             weight_[x] = kWeight[std::min(others, kWeight.size() - 1)];
             weight_drop_[x] = kWeightDrop[std::min(others, kWeightDrop.size() - 1)];
             most = std::max(most, others);
         });
-        const std::size_t fewest = most >= 4 ? most - 1 : most;
+        const Mask128 candidates = with_others_[most] | (most >= 4 ? with_others_[most - 1] : 0);
+        std::fill_n(with_others_.begin(), most + 1, Mask128{0});
         std::size_t best = 0;
         std::uint64_t best_loss = 0;
-        for_each_element(set, [&](std::size_t x) {
-            if (others_[x] < fewest) return;
+        for_each_element(candidates, [&](std::size_t x) {
             std::uint32_t drops = 0;
             std::uint32_t weights = 0;
             for_each_element(comparable_[x] & set, [&](std::size_t y) {
@@ -363,16 +433,19 @@ private:
         return best;
     }
 
-    // The connected component of x within the convex `set`.
-    Mask128 component_of(std::size_t x, Mask128 set) const noexcept {
+    // The connected component of x within the convex `set`, and the
+    // elements comparable to it outside the set.
+    Component component_of(std::size_t x, Mask128 set) const noexcept {
         Mask128 component = comparable_[x] & set;
+        Mask128 neighbours = comparable_[x];
         for (Mask128 frontier = component & ~element_bit(x); frontier != 0;) {
             Mask128 reached = 0;
             for_each_element(frontier, [&](std::size_t y) { reached |= comparable_[y]; });
+            neighbours |= reached;
             frontier = reached & set & ~component;
             component |= frontier;
         }
-        return component;
+        return {component, neighbours & ~set};
     }
 
     const OrderMasks& order_;
@@ -384,11 +457,12 @@ private:
     std::array<std::size_t, kMaxElements> pairs_{};
     std::array<std::size_t, kMaxElements> degrees_{};
     // In an order of two levels: no element has both a predecessor and a
-    // successor. The pivot's numbers for each element of the set at hand:
-    // its comparable elements but itself, and its weight and what the weight
-    // drops by when one of them goes.
+    // successor. The pivot's numbers for the set at hand: its elements by
+    // their number of comparable elements but themselves (all zero between
+    // calls), and each element's weight and what the weight drops by when
+    // one of them goes.
     bool two_levels_ = true;
-    std::array<std::size_t, kMaxElements> others_{};
+    std::array<Mask128, kMaxElements> with_others_{};
     std::array<std::uint32_t, kMaxElements> weight_{};
     std::array<std::uint32_t, kMaxElements> weight_drop_{};
     CoefficientArena arena_;
@@ -396,6 +470,8 @@ private:
     std::vector<Frame> frames_;
     // The components of the terms being summed, outermost first, and their polynomials.
     std::vector<Mask128> components_;
+    // The core's components and the pivot's comparable elements they touch.
+    std::vector<Component> parts_;
     std::vector<Polynomial> factors_;
     std::vector<Narrow> narrow_scratch_;
     std::vector<Wide> wide_scratch_;
