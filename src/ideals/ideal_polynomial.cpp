@@ -401,29 +401,37 @@ private:
     // lose the most weight, to first order, by the product of the two losses:
     // a lopsided split leaves one term with nearly all the work.
     std::size_t pivot_of_two_levels(Mask128 set) noexcept {
-        static constexpr std::array<std::uint32_t, 5> kWeight{0, 1, 4, 8, 10};
+        // By the number of comparable elements but itself, up to 5 and more.
+        static constexpr std::size_t kClasses = 6;
+        static constexpr std::array<std::uint32_t, kClasses> kWeight{0, 1, 4, 8, 10, 10};
         // What an element's weight drops by as it loses one comparable element.
-        static constexpr std::array<std::uint32_t, 6> kWeightDrop{0, 1, 3, 4, 2, 0};
+        static constexpr std::array<std::uint32_t, kClasses> kWeightDrop{0, 1, 3, 4, 2, 0};
         std::size_t most = 0;
         for_each_element_bit(set, [&](std::size_t x, Mask128 bit) {
             const std::size_t others = element_count(comparable_[x] & set) - 1;
             with_others_[others] |= bit;
-            weight_[x] = kWeight[std::min(others, kWeight.size() - 1)];
-            weight_drop_[x] = kWeightDrop[std::min(others, kWeightDrop.size() - 1)];
             most = std::max(most, others);
         });
         const Mask128 candidates = with_others_[most] | (most >= 4 ? with_others_[most - 1] : 0);
-        std::fill_n(with_others_.begin(), most + 1, Mask128{0});
+        // The elements of each class, which weigh the candidates' comparable
+        // elements by counts rather than one by one.
+        std::array<Mask128, kClasses> classes{};
+        for (std::size_t others = 0; others <= most; ++others) {
+            classes[std::min(others, kClasses - 1)] |= std::exchange(with_others_[others], 0);
+        }
         std::size_t best = 0;
         std::uint64_t best_loss = 0;
         for_each_element(candidates, [&](std::size_t x) {
+            const Mask128 comparable = comparable_[x] & set;
             std::uint32_t drops = 0;
             std::uint32_t weights = 0;
-            for_each_element(comparable_[x] & set, [&](std::size_t y) {
-                drops += weight_drop_[y];
-                weights += weight_[y];
-            });
-            const std::uint64_t alone = weight_[x] + drops - weight_drop_[x];
+            for (std::size_t k = 1; k < kClasses; ++k) {
+                const auto count = static_cast<std::uint32_t>(element_count(comparable & classes[k]));
+                drops += kWeightDrop[k] * count;
+                weights += kWeight[k] * count;
+            }
+            const std::size_t own = std::min(element_count(comparable) - 1, kClasses - 1);
+            const std::uint64_t alone = kWeight[own] + drops - kWeightDrop[own];
             const std::uint64_t loss = alone * weights;
             if (loss > best_loss) {
                 best = x;
@@ -457,14 +465,11 @@ private:
     std::array<std::size_t, kMaxElements> pairs_{};
     std::array<std::size_t, kMaxElements> degrees_{};
     // In an order of two levels: no element has both a predecessor and a
-    // successor. The pivot's numbers for the set at hand: its elements by
-    // their number of comparable elements but themselves (all zero between
-    // calls), and each element's weight and what the weight drops by when
-    // one of them goes.
+    // successor. The elements of the set at hand by their number of
+    // comparable elements but themselves, for the pivot; all empty between
+    // its calls.
     bool two_levels_ = true;
     std::array<Mask128, kMaxElements> with_others_{};
-    std::array<std::uint32_t, kMaxElements> weight_{};
-    std::array<std::uint32_t, kMaxElements> weight_drop_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
     std::vector<Frame> frames_;
