@@ -9,7 +9,7 @@
 // with the most comparable elements, a finer measure of the work left
 // chooses among those with about the most. Only connected sets are
 // memoised, since the same components recur across many different
-// disconnected sets.
+// disconnected sets, and only small ones, since large ones do not recur.
 #include "layer_methods.hpp"
 
 #include <algorithm>
@@ -37,6 +37,12 @@ constexpr bool fits_half(std::size_t elements) noexcept { return elements < 32; 
 
 // A memo slot of 32 bytes at up to 5/8 load, with the table doubling.
 constexpr std::size_t kTableBytesPerEntry = 96;
+// Sets of more elements are met once in every order measured: two paths of
+// pivots seldom end at the same large set. They are not memoised, and their
+// polynomials are kept only until their parent's is summed.
+constexpr std::size_t kMostRecurring = 40;
+constexpr bool recurs(std::size_t elements) noexcept { return elements <= kMostRecurring; }
+
 // Work per element of a set computed: the pivot's counts, the search for
 // components and the sums.
 constexpr std::uint64_t kUnitsPerElement = 16;
@@ -71,6 +77,7 @@ struct Frame {
     Mask128 set;  // empty for the whole poset, which is not memoised
     void* sum;    // Wide when `wide`, else Narrow
     bool wide;
+    std::byte* passing_mark;  // the top of passing_ once its own polynomial is there
     std::size_t first;
     std::size_t next;
     std::array<Term, 2> terms;
@@ -83,7 +90,7 @@ class IdealPolynomials {
 public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
         : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
-          wide_scratch_(order.n + 1) {
+          wide_scratch_(order.n + 1), passing_(passing_bytes(order.n)) {
         for (std::size_t i = 0; i < order.n; ++i) {
             comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
             two_levels_ &= order.predecessors[i] == 0 || order.successors[i] == 0;
@@ -97,14 +104,15 @@ public:
     // Null when interrupted.
     std::optional<LayerSizes> layer_sizes() {
         LayerSizes sizes(order_.n + 1);
-        frames_.push_back({.set = 0, .sum = sizes.data(), .wide = true, .first = 0, .next = 0,
-                           .terms = {split(order_.all, 0)}, .term_count = 1});
+        frames_.push_back({.set = 0, .sum = sizes.data(), .wide = true, .passing_mark = passing_.mark(), .first = 0,
+                           .next = 0, .terms = {split(order_.all, 0)}, .term_count = 1});
         factors_.resize(components_.size());
         for (;;) {
             Frame& frame = frames_.back();
             if (frame.next < frame.end()) {
                 const Mask128 component = components_[frame.next];
-                if (const void* const* known = memo_.find(component)) {
+                const void* const* known = recurs(element_count(component)) ? memo_.find(component) : nullptr;
+                if (known != nullptr) {
                     factors_[frame.next++] = {*known, element_count(component)};
                 } else {
                     open(component);
@@ -112,6 +120,7 @@ public:
                 continue;
             }
             if (!finish(frame)) return std::nullopt;
+            passing_.release_to(frame.passing_mark);
             const Frame done = frame;
             frames_.pop_back();
             if (frames_.empty()) return sizes;
@@ -121,17 +130,33 @@ public:
     }
 
 private:
-    // Memoises the polynomial of a connected set; returns it as a factor.
+    // A set of s elements holds its own polynomial and those of its terms'
+    // components, of at most 2 (s - 1) elements, at most three of them
+    // large: 3 s + 5 coefficients of at most 16 bytes, rounded up to 16
+    // each. The sets held at once form a chain, each smaller than the one
+    // before, below the whole poset, which holds at most n + 3.
+    static std::size_t passing_bytes(std::size_t n) noexcept {
+        if (recurs(n)) return 0;
+        return (n - kMostRecurring + 1) * (3 * n + 5) * sizeof(Wide);
+    }
+
+    // Memoises the polynomial of a connected set where it may recur; returns
+    // it as a factor.
     Polynomial remember(Mask128 set, void* sum) {
+        if (!recurs(element_count(set))) return {sum, element_count(set)};
         *memo_.insert(set).first = sum;
         if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
         return {sum, element_count(set)};
     }
 
-    // A set's polynomial in the arena, zeroed, Narrow or Wide by its size.
+    // A set's polynomial, zeroed, Narrow or Wide by its size, in the arena
+    // where it may recur.
     void* allocate_polynomial(std::size_t elements) {
-        if (fits_narrow(elements)) return arena_.allocate_zeroed<Narrow>(elements + 1);
-        return arena_.allocate_zeroed<Wide>(elements + 1);
+        const auto allocate = [&](auto& storage) -> void* {
+            if (fits_narrow(elements)) return storage.template allocate_zeroed<Narrow>(elements + 1);
+            return storage.template allocate_zeroed<Wide>(elements + 1);
+        };
+        return recurs(elements) ? allocate(arena_) : allocate(passing_);
     }
 
     // Starts summing J(set) for a connected set of three or more elements
@@ -147,8 +172,8 @@ private:
         const std::size_t shift = element_count(below);
         const std::array<Term, 2> terms = two_levels_ ? split_two_levels(set, v, shift)
                                                        : std::array{split(set & ~above, 0), split(set & ~below, shift)};
-        frames_.push_back({.set = set, .sum = sum, .wide = wide, .first = first, .next = first, .terms = terms,
-                           .term_count = 2});
+        frames_.push_back({.set = set, .sum = sum, .wide = wide, .passing_mark = passing_.mark(), .first = first,
+                           .next = first, .terms = terms, .term_count = 2});
         factors_.resize(components_.size());
     }
 
@@ -480,6 +505,9 @@ private:
     std::vector<Polynomial> factors_;
     std::vector<Narrow> narrow_scratch_;
     std::vector<Wide> wide_scratch_;
+    // The polynomials of the sets that do not recur: each set's own, then
+    // those of its components until it is summed.
+    CoefficientStack passing_;
 };
 
 }  // namespace
