@@ -5,10 +5,13 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "../common/kernel_types.hpp"
+#include "../common/zeroed_words.hpp"
 
 namespace quorvane::ideals {
 
@@ -29,6 +32,13 @@ class MaskMap {
 public:
     MaskMap() { reset_capacity(kMinCapacity); }
 
+    // A map moved from holds no slots: it may only be assigned or destroyed.
+    MaskMap(MaskMap&& other) noexcept { swap(other); }
+    MaskMap& operator=(MaskMap&& other) noexcept {
+        MaskMap(std::move(other)).swap(*this);
+        return *this;
+    }
+
     std::size_t size() const noexcept { return size_; }
 
     const Value* find(Mask128 key) const noexcept {
@@ -41,9 +51,12 @@ public:
 
     // The value under `key`, value-initialised if the key is new, and whether
     // it is new. The pointer is valid until the next insertion.
-    [[gnu::always_inline]] std::pair<Value*, bool> insert(Mask128 key) {
+    [[gnu::always_inline]] std::pair<Value*, bool> insert(Mask128 key) { return insert(key, mask_hash(key)); }
+
+    // The same for a key whose mask_hash is known, as after a prefetch.
+    [[gnu::always_inline]] std::pair<Value*, bool> insert(Mask128 key, std::uint64_t hash) {
         if (size_ >= most_entries_) grow();
-        for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
+        for (std::size_t i = home_of(hash);; i = (i + 1) & index_mask_) {
             Slot& slot = slots_[i];
             if (slot.key == key) return {&slot.value, false};
             if (slot.key == 0) {
@@ -74,13 +87,20 @@ public:
         return value;
     }
 
-    void prefetch(Mask128 key) const noexcept { __builtin_prefetch(&slots_[home(key)]); }
+    void prefetch(Mask128 key) const noexcept { prefetch_hashed(mask_hash(key)); }
+    // The slot after the home too: probes go on there often enough, and it
+    // may lie in the next cache line.
+    void prefetch_hashed(std::uint64_t hash) const noexcept {
+        const Slot* home = &slots_[home_of(hash)];
+        __builtin_prefetch(home);
+        __builtin_prefetch(home + 1);
+    }
 
     // Visits the entries in slot order while visit(key, value) returns true;
     // returns whether all were visited.
     template <class Visit>
     bool for_each(Visit&& visit) const {
-        for (const Slot& slot : slots_) {
+        for (const Slot& slot : slots()) {
             if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
         }
         return true;
@@ -90,7 +110,7 @@ public:
     // larger one in slot order would pile every key onto the first slots.
     void reserve(std::size_t entries) {
         const std::size_t capacity = capacity_for(entries);
-        if (capacity > slots_.size()) rehash(capacity);
+        if (capacity > capacity_of()) rehash(capacity);
     }
 
     // Keeps the entries for which keep(key, value) holds. The capacity stays:
@@ -98,10 +118,10 @@ public:
     template <class Keep>
     void retain_if(Keep&& keep) {
         std::vector<Slot> kept;
-        for (const Slot& slot : slots_) {
+        for (const Slot& slot : slots()) {
             if (slot.key != 0 && keep(slot.key, slot.value)) kept.push_back(slot);
         }
-        for (Slot& slot : slots_) slot.key = 0;
+        for (Slot& slot : slots()) slot.key = 0;
         size_ = kept.size();
         for (const Slot& slot : kept) place(slot);
     }
@@ -111,10 +131,10 @@ public:
     void clear() {
         const std::size_t capacity = capacity_for(size_);
         size_ = 0;
-        if (capacity < slots_.size()) {
+        if (capacity < capacity_of()) {
             reset_capacity(capacity);
         } else {
-            for (Slot& slot : slots_) slot.key = 0;
+            for (Slot& slot : slots()) slot.key = 0;
         }
     }
 
@@ -129,6 +149,13 @@ private:
         Value value;
     };
 
+    static_assert(std::is_trivially_copyable_v<Slot> && kSlotAlignment % sizeof(Word) == 0);
+
+    // Tables from this size on come from the system on huge pages where it
+    // grants them: their probes land anywhere, and on small pages nearly every
+    // one would also miss the address translation cache.
+    static constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+
     static constexpr std::size_t kMinCapacity = 16;
     static constexpr std::size_t kLoadNumerator = 5;  // at most 5/8 full
     static constexpr std::size_t kLoadDenominator = 8;
@@ -139,20 +166,31 @@ private:
         return capacity;
     }
 
-    std::size_t home(Mask128 key) const noexcept { return static_cast<std::size_t>(mask_hash(key) >> shift_); }
+    std::size_t home(Mask128 key) const noexcept { return home_of(mask_hash(key)); }
+    std::size_t home_of(std::uint64_t hash) const noexcept { return static_cast<std::size_t>(hash >> shift_); }
 
-    void reset_capacity(std::size_t capacity) {
-        slots_.assign(capacity, Slot{});
+    std::size_t capacity_of() const noexcept { return slots_ == nullptr ? 0 : index_mask_ + 1; }
+    std::span<Slot> slots() const noexcept { return {slots_, capacity_of()}; }
+
+    // Takes fresh free slots and returns the storage of the old ones. Zeroed
+    // storage is all free slots; the words beyond them leave room to align them.
+    ZeroedWords reset_capacity(std::size_t capacity) {
+        ZeroedWords storage(checked_size(capacity, sizeof(Slot) / sizeof(Word)) + kSlotAlignment / sizeof(Word),
+                            kHugePageBytes - 1);
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage.data());
+        std::swap(storage_, storage);
+        slots_ = reinterpret_cast<Slot*>((start + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment);
         index_mask_ = capacity - 1;
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
         most_entries_ = capacity / kLoadDenominator * kLoadNumerator;
+        return storage;
     }
 
-    [[gnu::cold, gnu::noinline]] void grow() { rehash(checked_size(slots_.size(), 2)); }
+    [[gnu::cold, gnu::noinline]] void grow() { rehash(checked_size(capacity_of(), 2)); }
 
     void rehash(std::size_t capacity) {
-        std::vector<Slot> old = std::move(slots_);
-        reset_capacity(capacity);
+        const std::span<const Slot> old = slots();
+        const ZeroedWords old_storage = reset_capacity(capacity);
         for (const Slot& slot : old) {
             if (slot.key != 0) place(slot);
         }
@@ -165,7 +203,17 @@ private:
         slots_[i] = slot;
     }
 
-    std::vector<Slot> slots_;
+    void swap(MaskMap& other) noexcept {
+        std::swap(storage_, other.storage_);
+        std::swap(slots_, other.slots_);
+        std::swap(index_mask_, other.index_mask_);
+        std::swap(shift_, other.shift_);
+        std::swap(most_entries_, other.most_entries_);
+        std::swap(size_, other.size_);
+    }
+
+    ZeroedWords storage_;
+    Slot* slots_ = nullptr;  // in storage_
     std::size_t index_mask_ = 0;
     unsigned shift_ = 0;
     std::size_t most_entries_ = 0;  // entries held before the table grows
