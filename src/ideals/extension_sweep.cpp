@@ -23,8 +23,10 @@
 // overflows: its W counts the maximal chains of ideals through kept ideals
 // only, distinct linear extensions all the same, so every bound it yields
 // is still a proof. Such a pruned sweep runs from a copy of the layer now
-// and then, and the sweep itself goes on pruned once a layer would outgrow
-// the memory; a pruned sweep never yields a count, only an overflow.
+// and then; it never yields a count, only an overflow. Once a layer would
+// outgrow the memory its weights take, a last pruned sweep runs, and the
+// sweep goes on without the weights: its counts still decide an overflow,
+// only later.
 #include "extension_methods.hpp"
 
 #include <algorithm>
@@ -38,6 +40,7 @@
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "extension_bounds.hpp"
+#include "ideal_frontier.hpp"
 #include "mask_map.hpp"
 
 namespace quorvane::ideals {
@@ -50,34 +53,42 @@ constexpr std::uint64_t kChildWork = 32;
 constexpr std::size_t kPrefetchDistance = 16;
 // Layers below this size stay in the caches, where fetching ahead only costs.
 constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
-// About 0.5 GB for the layer being built, whose table is at most 5/8 full;
-// beyond that the sweep goes on pruned, and ends with MemoryError unless it
-// decides an overflow, rather than exhaust the machine.
-constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 22;
+// A layer of ideals with their weights, up to 64 bytes a slot at most 5/8
+// full, takes about 0.5 GB at this size; beyond it the exact sweep drops the
+// weights, after a last pruned sweep.
+constexpr std::size_t kMaxWeightedIdeals = std::size_t{1} << 22;
+// Without weights a slot takes 32 bytes: about 0.5 GB for a layer of this
+// size, some 1.3 GB for two with the growth of the second. Beyond it the sweep
+// ends with MemoryError rather than exhaust the machine.
+constexpr std::size_t kMaxLayerIdeals = std::size_t{1} << 23;
 // A pruned sweep prunes each layer it builds back to the ideals it keeps, and
 // does so on the way too once the layer holds this many times as many (never
-// more than the cap): each pruning costs about as much as building the ideals
-// it drops, so its share of the work stays small.
+// more than kMaxPrunedIdeals): each pruning costs about as much as building
+// the ideals it drops, so its share of the work stays small.
 constexpr std::size_t kPrunedGrowth = 8;
+constexpr std::size_t kMaxPrunedIdeals = std::size_t{1} << 21;
 // Started from a copy of a layer, a pruned sweep keeps this share of the
 // layer's size: on ladders even a small share decides an overflow, and an
 // exact sweep whose count fits loses only a few per cent of its time.
 constexpr std::size_t kPrunedShare = 16;
-// The sweep itself, pruned at the cap, has no later chance: it keeps more.
-constexpr std::size_t kCappedKept = kMaxLayerIdeals / 4;
+// The last pruned sweep, before the weights go, has no later chance: it keeps more.
+constexpr std::size_t kLastPrunedKept = std::size_t{1} << 20;
 // The first pruned sweep starts from a layer of this many ideals, each later
 // one from a layer this much larger. Layers smaller than that take little time
 // to sweep exactly.
 constexpr std::size_t kFirstPrunedFrom = std::size_t{1} << 15;
 constexpr std::size_t kPrunedFromGrowth = 8;
 
-// An ideal I of Q, keyed by I ∪ N, which is never empty.
-template <class Ways>
+// The values of an ideal I of Q, keyed by I ∪ N, which is never empty.
+template <class Ways, bool kWeighted>
 struct Ideal {
-    Mask128 frontier;  // A(I), and the elements of Q outside I whose predecessors in Q are all in I
-    Ways ways;         // W(I)
-    double weight;     // at most W(I)·H(I ∪ A(I))
-    std::uint32_t inserted;  // |A(I)|, in what would be the slot's padding
+    Ways ways;      // W(I)
+    double weight;  // at most W(I)·H(I ∪ A(I))
+};
+
+template <class Ways>
+struct Ideal<Ways, false> {
+    Ways ways;
 };
 
 // a·b, false when it does not fit.
@@ -89,18 +100,36 @@ inline bool multiply(Count& a, std::uint64_t b) noexcept {
     return !__builtin_add_overflow(low, high << kWordBits, &a);
 }
 
-template <class Ways>
-using Layer = MaskMap<Ideal<Ways>>;
+template <class Ways, bool kWeighted>
+using Layer = MaskMap<Ideal<Ways, kWeighted>>;
 
-enum class StepEnd { done, widen };
+// The same ideals with other value types, moved out of `layer`.
+template <class ToWays, bool kToWeighted, class Ways, bool kWeighted>
+Layer<ToWays, kToWeighted> converted(Layer<Ways, kWeighted>& layer) {
+    Layer<ToWays, kToWeighted> result;
+    result.reserve(layer.size());
+    layer.for_each([&](Mask128 key, const Ideal<Ways, kWeighted>& entry) {
+        Ideal<ToWays, kToWeighted>& copy = *result.insert(key).first;
+        copy.ways = entry.ways;
+        if constexpr (kToWeighted) copy.weight = entry.weight;
+        return true;
+    });
+    layer = {};
+    return result;
+}
 
-// Bounded sweeps keep the weights and bounds that decide overflow; the others
-// count a poset whose count is known to fit, and skip them.
+// How a layer's step ended: the next layer built; a count outgrew Ways; the
+// next layer outgrew the weighted entries.
+enum class StepEnd { done, widen, unweigh };
+
+// Bounded sweeps keep the weights and bounds that decide overflow while the
+// layers are small enough; the others count a poset whose count is known to
+// fit, and skip them.
 template <bool kBounded>
 class Sweep {
 public:
-    Sweep(const OrderMasks& order, SweepLimits limits, InterruptPoll interrupt)
-        : order_(order), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
+    Sweep(const OrderMasks& order, const FrontierTable& frontiers, SweepLimits limits, InterruptPoll interrupt)
+        : order_(order), frontiers_(frontiers), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
         for (std::size_t x = 0; x < order.n; ++x) inserted_below_[x] = order.predecessors[x] & inserted_;
         if (!kBounded) return;
         double whole_hook = 1;
@@ -118,22 +147,18 @@ public:
     // Requires a connected poset: then every element of N has a successor.
     KernelResult<std::optional<Count>> run() {
         if (order_.n < 2) return Count{1};
-        Layer<std::uint64_t> narrow;
-        Mask128 first = 0;
-        for_each_element(order_.all & ~inserted_, [&](std::size_t x) {
-            if ((order_.predecessors[x] & ~inserted_) == 0) first |= element_bit(x);
-        });
-        *narrow.insert(inserted_).first = {first, 1, 1, 0};
-        KernelResult<std::optional<Count>> count = finish(narrow);
-        if (count && !*count && kept_ != 0) throw std::bad_alloc();
-        return count;
+        Layer<std::uint64_t, kBounded> first;
+        Ideal<std::uint64_t, kBounded>& empty = *first.insert(inserted_).first;
+        empty.ways = 1;
+        if constexpr (kBounded) empty.weight = 1;
+        return finish(first);
     }
 
 private:
     // Advances `layer` to the full set and returns the count there; nullopt
     // when the ideal budget is spent or the sweep was pruned.
-    template <class Ways>
-    KernelResult<std::optional<Count>> finish(Layer<Ways>& layer) {
+    template <class Ways, bool kWeighted>
+    KernelResult<std::optional<Count>> finish(Layer<Ways, kWeighted>& layer) {
         const KernelResult<std::optional<StepEnd>> end = run_layers(layer);
         if (!end) return std::unexpected(end.error());
         if (!*end) return std::nullopt;
@@ -142,14 +167,16 @@ private:
                 return std::unexpected(kCountOverflow);
             } else {
                 // Some count needs more than 64 bits: the same layer again, with wide counts.
-                Layer<Count> wide;
-                wide.reserve(layer.size());
-                layer.for_each([&](Mask128 key, const Ideal<std::uint64_t>& entry) {
-                    *wide.insert(key).first = {entry.frontier, entry.ways, entry.weight, entry.inserted};
-                    return true;
-                });
-                layer = {};
+                Layer<Count, kWeighted> wide = converted<Count, kWeighted>(layer);
                 return finish(wide);
+            }
+        }
+        if constexpr (kWeighted) {
+            if (**end == StepEnd::unweigh) {
+                const KernelResult<void> probed = probe(layer, kLastPrunedKept);
+                if (!probed) return std::unexpected(probed.error());
+                Layer<Ways, false> light = converted<Ways, false>(layer);
+                return finish(light);
             }
         }
         const Count ways = layer.find(order_.all)->ways;
@@ -160,22 +187,25 @@ private:
         return std::nullopt;
     }
 
-    // Advances `layer` to the full set, or stops with it intact when a count
-    // outgrows Ways; nullopt when the ideal budget is spent.
-    template <class Ways>
-    KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways>& layer) {
-        Layer<Ways> next;
+    // Advances `layer` to the full set, or stops with it intact when the next
+    // layer outgrows its entries; nullopt when the ideal budget is spent.
+    template <class Ways, bool kWeighted>
+    KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways, kWeighted>& layer) {
+        Layer<Ways, kWeighted> next;
         for (const std::size_t swept = order_.n - element_count(inserted_); size_ < swept; ++size_) {
-            if (kept_ == 0 && kBounded && layer.size() >= pruned_from_) {
-                const KernelResult<void> probed = probe(layer);
-                if (!probed) return std::unexpected(probed.error());
+            if constexpr (kWeighted) {
+                if (kept_ == 0 && layer.size() >= pruned_from_) {
+                    const KernelResult<void> probed = probe(layer, pruned_from_ / kPrunedShare);
+                    if (!probed) return std::unexpected(probed.error());
+                    pruned_from_ = checked_size(pruned_from_, kPrunedFromGrowth);
+                }
             }
             double bound = 0;
-            KernelResult<bool> stepped = step(layer, next, bound);
+            const KernelResult<StepEnd> stepped = step(layer, next, bound);
             if (!stepped) return std::unexpected(stepped.error());
-            if (!*stepped) return StepEnd::widen;
+            if (*stepped != StepEnd::done) return *stepped;
             if (times_down(limits_.known_factor, bound) >= kCountOverflowBound) return std::unexpected(kCountOverflow);
-            if (kept_ != 0) prune(next, size_ + 1);
+            if constexpr (kWeighted) prune(next, size_ + 1);
             std::swap(layer, next);
             next.clear();
             visited_ += layer.size();
@@ -184,21 +214,19 @@ private:
         return StepEnd::done;
     }
 
-    // Runs a pruned sweep from the most promising ideals of `layer`, which
-    // holds more than it keeps; fails with the overflow it decides, or when
-    // interrupted.
+    // Runs a pruned sweep from the `kept` most promising ideals of `layer`;
+    // fails with the overflow it decides, or when interrupted.
     template <class Ways>
-    KernelResult<void> probe(const Layer<Ways>& layer) {
+    KernelResult<void> probe(const Layer<Ways, true>& layer, std::size_t kept) {
         Sweep pruned(*this);
-        pruned.keep(pruned_from_ / kPrunedShare);
+        pruned.kept_ = kept;
         pruned.limits_.max_ideals = ~std::uint64_t{0};
-        pruned_from_ = checked_size(pruned_from_, kPrunedFromGrowth);
         // Only the ideals kept are copied: the layer may take half a gigabyte.
-        Layer<Ways> start;
-        start.reserve(pruned.kept_);
+        Layer<Ways, true> start;
+        start.reserve(std::min(kept, layer.size()));
         auto promising = pruned.most_promising(layer, size_);
-        layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
-            if (promising(entry)) *start.insert(key).first = entry;
+        layer.for_each([&](Mask128 key, const Ideal<Ways, true>& entry) {
+            if (promising(key, entry)) *start.insert(key).first = entry;
             return true;
         });
         const KernelResult<std::optional<Count>> end = pruned.finish(start);
@@ -207,50 +235,61 @@ private:
         return {};
     }
 
-    void keep(std::size_t kept) noexcept {
-        kept_ = kept;
-        full_layer_ = std::min(kPrunedGrowth * kept, kMaxLayerIdeals);
+    // The most entries the next layer may take: beyond that a pruned sweep
+    // prunes it, an exact one drops the weights or gives up.
+    template <bool kWeighted>
+    std::size_t layer_room() const noexcept {
+        if (kept_ != 0) return std::min(kPrunedGrowth * kept_, kMaxPrunedIdeals) - 1;
+        return kWeighted ? kMaxWeightedIdeals : kMaxLayerIdeals;
     }
 
-    // Prunes the layer being built, and from now on every layer if the sweep
-    // was exact. A count known to fit gives a pruned sweep nothing to decide.
-    template <class Ways>
-    [[gnu::cold, gnu::noinline]] void prune_full(Layer<Ways>& next) {
-        if (!kBounded) throw std::bad_alloc();
-        if (kept_ == 0) keep(kCappedKept);
-        prune(next, size_ + 1);
+    // Handles the layer being built outgrowing its room; true when the step must stop.
+    template <class Ways, bool kWeighted>
+    [[gnu::cold, gnu::noinline]] bool outgrown(Layer<Ways, kWeighted>& next) {
+        if constexpr (!kWeighted) {
+            throw std::bad_alloc();
+        } else {
+            if (kept_ == 0) return true;
+            prune(next, size_ + 1);
+            return false;
+        }
     }
 
-    // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise the most.
+    // Keeps the kept_ ideals of `layer`, all of `size` elements, that promise
+    // the most; keeps all in an exact sweep.
     template <class Ways>
-    void prune(Layer<Ways>& layer, std::size_t size) const {
-        if (layer.size() <= kept_) return;
+    void prune(Layer<Ways, true>& layer, std::size_t size) const {
+        if (kept_ == 0 || layer.size() <= kept_) return;
         auto promising = most_promising(layer, size);
-        layer.retain_if([&](Mask128, const Ideal<Ways>& entry) { return promising(entry); });
+        layer.retain_if(promising);
     }
 
-    // A test that holds for the kept_ ideals of `layer`, which holds more, all
-    // of `size` elements, that promise the most extensions: W(I)·|R|!/H(R),
-    // the bound's term. Visiting the layer in slot order, it holds for exactly
-    // kept_ of them.
+    // A test that holds for the kept_ ideals of `layer`, all of `size`
+    // elements, that promise the most extensions (for all of them if it holds
+    // no more): W(I)·|R|!/H(R), the bound's term. Visiting the layer in slot
+    // order, it holds for exactly that many.
     template <class Ways>
-    auto most_promising(const Layer<Ways>& layer, std::size_t size) const {
-        const auto promise = [this, size](const Ideal<Ways>& entry) {
-            return entry.weight * rest_factor_[order_.n - size - entry.inserted];
+    auto most_promising(const Layer<Ways, true>& layer, std::size_t size) const {
+        const auto promise = [this, size](Mask128 key, const Ideal<Ways, true>& entry) {
+            return entry.weight * rest_factor_[order_.n - size - element_count(frontiers_.of(key).absorbed)];
         };
-        std::vector<double> promises;
-        promises.reserve(layer.size());
-        layer.for_each([&](Mask128, const Ideal<Ways>& entry) {
-            promises.push_back(promise(entry));
-            return true;
-        });
-        const auto last_kept = promises.begin() + static_cast<std::ptrdiff_t>(kept_ - 1);
-        std::ranges::nth_element(promises, last_kept, std::greater{});
-        const double least = *last_kept;
-        // Ideals that promise exactly the least kept amount fill what is left.
-        std::size_t ties = 1 + static_cast<std::size_t>(std::count(promises.begin(), last_kept, least));
-        return [promise, least, ties](const Ideal<Ways>& entry) mutable {
-            const double promised = promise(entry);
+        double least = -1;
+        std::size_t ties = 0;
+        if (layer.size() > kept_) {
+            std::vector<double> promises;
+            promises.reserve(layer.size());
+            layer.for_each([&](Mask128 key, const Ideal<Ways, true>& entry) {
+                promises.push_back(promise(key, entry));
+                return true;
+            });
+            const auto last_kept = promises.begin() + static_cast<std::ptrdiff_t>(kept_ - 1);
+            std::ranges::nth_element(promises, last_kept, std::greater{});
+            least = *last_kept;
+            // Ideals that promise exactly the least kept amount fill what is left.
+            ties = 1 + static_cast<std::size_t>(std::count(promises.begin(), last_kept, least));
+        }
+        return [promise, least, ties](Mask128 key, const Ideal<Ways, true>& entry) mutable {
+            const double promised = promise(key, entry);
             if (promised > least) return true;
             if (promised < least || ties == 0) return false;
             --ties;
@@ -258,78 +297,86 @@ private:
         };
     }
 
-    // Builds the next layer and bounds the count from this one; false when a
-    // count does not fit in Ways.
-    template <class Ways>
-    KernelResult<bool> step(const Layer<Ways>& layer, Layer<Ways>& next, double& bound) {
+    // Builds the next layer and bounds the count from this one.
+    template <class Ways, bool kWeighted>
+    KernelResult<StepEnd> step(const Layer<Ways, kWeighted>& layer, Layer<Ways, kWeighted>& next, double& bound) {
         struct Pending {
-            Mask128 larger;
-            const Ideal<Ways>* from;
-            std::size_t added;
+            Mask128 key;
+            std::uint64_t hash;
+            Ideal<Ways, kWeighted> values;
         };
         std::array<Pending, kPrefetchDistance> pending;
         std::size_t pending_count = 0;
         std::size_t oldest = 0;
         bool fits = true;
+        bool unweigh = false;
+        const std::size_t room = layer_room<kWeighted>();
         const auto settle = [&](const Pending& p) __attribute__((always_inline)) {
-            const Mask128 newly = inserted_below_[p.added] & ~p.from->frontier;
-            Ways ways = p.from->ways;
-            double weight = 0;
-            if (kBounded) weight = times_down(p.from->weight, up_size_[p.added]);
-            std::uint64_t slots = size_ + p.from->inserted;
-            for_each_element(newly, [&](std::size_t m) {
-                ++slots;
-                fits = fits && multiply(ways, slots);
-                if (kBounded) weight = times_down(times_down(weight, static_cast<double>(slots)), up_size_[m]);
-            });
-            if (!fits) return;
-            const auto [slot, inserted_new] = next.insert(p.larger);
+            if (!fits || unweigh) return;
+            const auto [slot, inserted_new] = next.insert(p.key, p.hash);
             if (inserted_new) {
-                *slot = {((p.from->frontier ^ element_bit(p.added)) | newly) | order_.completed_by(p.added, p.larger), ways,
-                         weight, static_cast<std::uint32_t>(slots - size_)};
-                if (next.size() >= full_layer_) prune_full(next);
+                *slot = p.values;
+                if (next.size() > room) [[unlikely]] unweigh = outgrown(next);
             } else {
-                fits = !__builtin_add_overflow(slot->ways, ways, &slot->ways);
-                if (kBounded) slot->weight = plus_down(slot->weight, weight);
+                fits = !__builtin_add_overflow(slot->ways, p.values.ways, &slot->ways);
+                if constexpr (kWeighted) slot->weight = plus_down(slot->weight, p.values.weight);
             }
         };
         const bool fetch_ahead = layer.size() >= kFetchAheadIdeals;
         KernelError stop{};
-        const bool swept = layer.for_each([&](Mask128 key, const Ideal<Ways>& entry) {
-            if (kBounded) {
-                bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - size_ - entry.inserted]));
+        const bool swept = layer.for_each([&](Mask128 key, const Ideal<Ways, kWeighted>& entry) {
+            const IdealFrontier frontier = frontiers_.of(key);
+            const std::uint64_t placed = size_ + element_count(frontier.absorbed);
+            if constexpr (kWeighted) {
+                bound = plus_down(bound, times_down(entry.weight, rest_factor_[order_.n - placed]));
             }
             std::uint64_t work = kChildWork;
-            for (Mask128 addable = entry.frontier & ~inserted_; addable != 0; addable &= addable - 1) {
+            for (Mask128 addable = frontier.addable; addable != 0 && fits; addable &= addable - 1) {
                 work += kChildWork;
-                const Pending child{key | (addable & -addable), &entry, lowest_element(addable)};
+                const std::size_t added = lowest_element(addable);
+                // The ring's oldest child makes way; without fetching ahead its slot is all there is.
+                Pending& child = pending[oldest];
+                if (fetch_ahead) {
+                    if (pending_count == kPrefetchDistance) {
+                        settle(child);
+                    } else {
+                        ++pending_count;
+                    }
+                }
+                child = {key | (addable & -addable), 0, entry};
+                if constexpr (kWeighted) child.values.weight = times_down(entry.weight, up_size_[added]);
+                std::uint64_t slots = placed;
+                for_each_element(inserted_below_[added] & ~frontier.absorbed, [&](std::size_t m) {
+                    ++slots;
+                    fits = fits && multiply(child.values.ways, slots);
+                    if constexpr (kWeighted) {
+                        child.values.weight =
+                            times_down(times_down(child.values.weight, static_cast<double>(slots)), up_size_[m]);
+                    }
+                });
+                child.hash = mask_hash(child.key);
                 if (!fetch_ahead) {
                     settle(child);
                     continue;
                 }
-                next.prefetch(child.larger);
-                if (pending_count == kPrefetchDistance) {
-                    settle(pending[oldest]);
-                } else {
-                    ++pending_count;
-                }
-                pending[oldest] = child;
+                next.prefetch_hashed(child.hash);
                 oldest = (oldest + 1) % kPrefetchDistance;
             }
-            if (!fits) return false;
+            if (!fits || unweigh) return false;
             if (!budget_.charge(work)) return true;
             stop = kInterrupted;
             return false;
         });
-        if (!swept && fits) return std::unexpected(stop);
-        for (std::size_t k = 0; k < pending_count && fits; ++k) {
+        if (!swept && fits && !unweigh) return std::unexpected(stop);
+        for (std::size_t k = 0; k < pending_count; ++k) {
             settle(pending[(oldest + kPrefetchDistance - pending_count + k) % kPrefetchDistance]);
         }
-        if (!fits) next.clear();
-        return fits;
+        if (!fits) return StepEnd::widen;
+        return unweigh ? StepEnd::unweigh : StepEnd::done;
     }
 
     const OrderMasks& order_;
+    const FrontierTable& frontiers_;
     SweepLimits limits_;
     WorkBudget budget_;
     Mask128 inserted_;  // N
@@ -338,8 +385,7 @@ private:
     std::array<double, kMaxElements + 1> rest_factor_{};  // at most r!/H(P)
     std::size_t size_ = 0;  // |I| for the ideals of the current layer
     std::uint64_t visited_ = 0;
-    std::size_t kept_ = 0;  // ideals kept per layer once pruned; 0 while exact
-    std::size_t full_layer_ = kMaxLayerIdeals + 1;  // the size at which a layer being built is pruned
+    std::size_t kept_ = 0;  // ideals kept per layer by a pruned sweep; 0 while exact
     std::size_t pruned_from_ = kFirstPrunedFrom;  // the layer size at which the next pruned sweep starts
 };
 
@@ -347,8 +393,9 @@ private:
 
 QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                     InterruptPoll interrupt) {
-    if (limits.count_fits) return Sweep<false>(order, limits, interrupt).run();
-    return Sweep<true>(order, limits, interrupt).run();
+    const FrontierTable frontiers(order);
+    if (limits.count_fits) return Sweep<false>(order, frontiers, limits, interrupt).run();
+    return Sweep<true>(order, frontiers, limits, interrupt).run();
 }
 
 }  // namespace quorvane::ideals
