@@ -280,6 +280,37 @@ def test_pivots_of_two_levels_agree_with_the_general_ones(poset):
     assert q.lattice_layer_sizes(n + 3, with_chain) == polynomial_product(q.lattice_layer_sizes(n, edges), [1, 1, 1, 1])
 
 
+@st.composite
+def narrow_upper_levels(draw):
+    """A two-level order of up to 100 lower elements below up to 10 upper ones, largely
+    connected: its recursion meets connected sets of many elements."""
+    lower, upper = draw(st.integers(30, 100)), draw(st.integers(1, 10))
+    density = draw(st.sampled_from([0.05, 0.1, 0.2]))
+    rng = draw(st.randoms(use_true_random=False))
+    return lower, upper, [(a, lower + b) for a in range(lower) for b in range(upper) if rng.random() < density]
+
+
+def layer_sizes_over_upper_subsets(lower, upper, edges):
+    """Each set B of upper elements lies in the ideals holding B and all its predecessors,
+    and any of the other lower elements."""
+    predecessors = [0] * upper
+    for a, b in edges:
+        predecessors[b - lower] |= 1 << a
+    sizes = [0] * (lower + upper + 1)
+    for chosen in range(1 << upper):
+        forced = functools.reduce(lambda mask, b: mask | predecessors[b], (b for b in range(upper) if chosen >> b & 1), 0)
+        free = lower - forced.bit_count()
+        for k in range(free + 1):
+            sizes[chosen.bit_count() + forced.bit_count() + k] += math.comb(free, k)
+    return sizes
+
+
+@given(narrow_upper_levels())
+def test_layer_sizes_of_two_levels_match_sums_over_the_upper_level(poset):
+    lower, upper, edges = poset
+    assert q.lattice_layer_sizes(lower + upper, edges) == layer_sizes_over_upper_subsets(lower, upper, edges)
+
+
 @given(grid_shapes())
 def test_unions_of_grids_follow_gaussian_binomials(shapes):
     """Grids and chains (grids of one row) side by side: products of Gaussian binomials and q-integers."""
