@@ -139,15 +139,18 @@ public:
     }
 
 private:
-    // A slot of at most a cache line starts at a multiple of its rounded-up
-    // size, so that one probe touches one line.
-    static constexpr std::size_t kPackedSlot = sizeof(Mask128) + sizeof(Value);
-    static constexpr std::size_t kSlotAlignment = kPackedSlot <= 64 ? std::bit_ceil(kPackedSlot) : alignof(Mask128);
-
-    struct alignas(kSlotAlignment) Slot {
+    struct PackedSlot {
         Mask128 key;  // 0: free; the empty set is never stored
         Value value;
     };
+    // A slot of a power of two up to a cache line starts at a multiple of its
+    // size, so that one probe touches one line. Others would lose more to the
+    // padding than the probes gain: they take two lines where they must.
+    static constexpr std::size_t kSlotAlignment = std::has_single_bit(sizeof(PackedSlot)) && sizeof(PackedSlot) <= 64
+                                                      ? sizeof(PackedSlot)
+                                                      : alignof(PackedSlot);
+
+    struct alignas(kSlotAlignment) Slot : PackedSlot {};
 
     static_assert(std::is_trivially_copyable_v<Slot> && kSlotAlignment % sizeof(Word) == 0);
 
