@@ -53,8 +53,8 @@ constexpr std::uint64_t kChildWork = 32;
 constexpr std::size_t kPrefetchDistance = 16;
 // Layers below this size stay in the caches, where fetching ahead only costs.
 constexpr std::size_t kFetchAheadIdeals = std::size_t{1} << 13;
-// A layer of ideals with their weights, up to 64 bytes a slot at most 5/8
-// full, takes about 0.5 GB at this size; beyond it the exact sweep drops the
+// A layer of ideals with their weights, up to 48 bytes a slot at most 5/8
+// full, takes about 0.4 GB at this size; beyond it the exact sweep drops the
 // weights, after a last pruned sweep.
 constexpr std::size_t kMaxWeightedIdeals = std::size_t{1} << 22;
 // Without weights a slot takes 32 bytes: about 0.5 GB for a layer of this
@@ -221,7 +221,7 @@ private:
         Sweep pruned(*this);
         pruned.kept_ = kept;
         pruned.limits_.max_ideals = ~std::uint64_t{0};
-        // Only the ideals kept are copied: the layer may take half a gigabyte.
+        // Only the ideals kept are copied: the layer may take hundreds of megabytes.
         Layer<Ways, true> start;
         start.reserve(std::min(kept, layer.size()));
         auto promising = pruned.most_promising(layer, size_);
