@@ -38,24 +38,23 @@ double hook_bound(const OrderMasks& order) noexcept {
     return std::max(divided_down(factorial, above_product), divided_down(factorial, below_product));
 }
 
-bool level_bound_exceeds_u128(const OrderMasks& order) noexcept {
+bool level_bound_exceeds_u128(const OrderMasks& order, Levels levels) noexcept {
     if (order.n <= kLargestFittingFactorial) return false;
     std::array<std::size_t, kMaxElements> level{};
     std::array<std::size_t, kMaxElements> level_size{};
+    if (levels == Levels::height) {
+        for (std::size_t u = 0; u < order.n; ++u) {
+            for_each_element(order.predecessors[u], [&](std::size_t l) { level[u] = std::max(level[u], level[l] + 1); });
+            ++level_size[level[u]];
+        }
+    } else {
+        for (std::size_t l = order.n; l-- > 0;) {
+            for_each_element(order.successors[l], [&](std::size_t u) { level[l] = std::max(level[l], level[u] + 1); });
+            ++level_size[level[l]];
+        }
+    }
     // Levels number at most n.
-    const auto exceeds = [&] { return factorial_product_exceeds_u128(std::span(level_size).first(order.n)); };
-    for (std::size_t u = 0; u < order.n; ++u) {
-        for_each_element(order.predecessors[u], [&](std::size_t l) { level[u] = std::max(level[u], level[l] + 1); });
-        ++level_size[level[u]];
-    }
-    if (exceeds()) return true;
-    level.fill(0);
-    level_size.fill(0);
-    for (std::size_t l = order.n; l-- > 0;) {
-        for_each_element(order.successors[l], [&](std::size_t u) { level[l] = std::max(level[l], level[u] + 1); });
-        ++level_size[level[l]];
-    }
-    return exceeds();
+    return factorial_product_exceeds_u128(std::span(level_size).first(order.n));
 }
 
 bool chain_bound_fits_u128(const OrderMasks& order) noexcept {

@@ -46,11 +46,13 @@ double factorial_down(std::size_t k) noexcept;
 // n!/∏|↑x| and n!/∏|↓x| (both hold for every poset; equality for forests).
 double hook_bound(const OrderMasks& order) noexcept;
 
-// Whether the products of the factorials of the height levels, or of the
-// depth levels, exceed 2^128 − 1: elements of a level are pairwise
+enum class Levels { height, depth };
+
+// Whether the product of the factorials of the height levels (or of the
+// depth levels) exceeds 2^128 − 1: elements of a level are pairwise
 // incomparable, and placing the levels one after another in any internal
 // order gives a linear extension.
-bool level_bound_exceeds_u128(const OrderMasks& order) noexcept;
+bool level_bound_exceeds_u128(const OrderMasks& order, Levels levels) noexcept;
 
 // Whether the count surely fits in 128 bits: with the elements split into
 // chains, a linear extension is fixed by the chain each position takes, so
