@@ -111,9 +111,10 @@ public:
             Frame& frame = frames_.back();
             if (frame.next < frame.end()) {
                 const Mask128 component = components_[frame.next];
-                const void* const* known = recurs(element_count(component)) ? memo_.find(component) : nullptr;
+                const std::size_t elements = element_count(component);
+                const void* const* known = recurs(elements) ? memo_.find(component) : nullptr;
                 if (known != nullptr) {
-                    factors_[frame.next++] = {*known, element_count(component)};
+                    factors_[frame.next++] = {*known, elements};
                 } else {
                     open(component);
                 }
@@ -143,10 +144,11 @@ private:
     // Memoises the polynomial of a connected set where it may recur; returns
     // it as a factor.
     Polynomial remember(Mask128 set, void* sum) {
-        if (!recurs(element_count(set))) return {sum, element_count(set)};
+        const std::size_t elements = element_count(set);
+        if (!recurs(elements)) return {sum, elements};
         *memo_.insert(set).first = sum;
         if (arena_.bytes() + memo_.size() * kTableBytesPerEntry > max_bytes_) throw std::bad_alloc();
-        return {sum, element_count(set)};
+        return {sum, elements};
     }
 
     // A set's polynomial, zeroed, Narrow or Wide by its size, in the arena
