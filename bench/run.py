@@ -60,12 +60,15 @@ def median_times(functions, repeat):
     Each batch starts from a collected heap, and the order of the functions
     turns round from one repeat to the next: otherwise whichever comes second
     inherits the first one's garbage and the collector's schedule, which on
-    large results moves a median by a quarter.
+    large results moves a median by a quarter. Every function runs as many
+    calls per batch as the first needs: a batch's first call meets cold caches,
+    and batches of different lengths would weigh that differently.
     """
     times = [[] for _ in functions]
-    timed = [(function, batch_size(function), samples) for function, samples in zip(functions, times)]
+    calls = batch_size(functions[0])
+    timed = list(zip(functions, times))
     for _ in range(repeat):
-        for function, calls, samples in timed:
+        for function, samples in timed:
             gc.collect()
             start = time.perf_counter()
             for _ in range(calls):
