@@ -312,6 +312,10 @@ private:
         product[0] = 1;
         std::size_t degree = 0;
         for (const Polynomial& factor : factors) degree = with_width<P>(factor, [&](const auto* coefficients) {
+            if (degree == 0) {  // the product so far is 1
+                std::copy_n(coefficients, factor.elements + 1, product);
+                return factor.elements;
+            }
             return multiply(product, degree, coefficients, factor.elements);
         });
         for (std::size_t k = 0; k < term.singles; ++k) degree = multiply_by_single(product, degree);
