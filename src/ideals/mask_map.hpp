@@ -40,6 +40,8 @@ public:
     }
 
     std::size_t size() const noexcept { return size_; }
+    // Whether inserting a new key grows the table.
+    bool full() const noexcept { return size_ >= most_entries_; }
 
     const Value* find(Mask128 key) const noexcept {
         for (std::size_t i = home(key);; i = (i + 1) & index_mask_) {
