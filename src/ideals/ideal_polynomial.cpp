@@ -320,7 +320,7 @@ private:
         std::size_t degree = 0;
         for (const Polynomial& factor : factors) degree = with_width<P>(factor, [&](const auto* coefficients) {
             if (degree == 0) {  // the product so far is 1
-                std::copy_n(coefficients, factor.elements + 1, product);
+                copy_coefficients(product, coefficients, factor.elements + 1);
                 return factor.elements;
             }
             return multiply(product, degree, coefficients, factor.elements);
@@ -365,6 +365,26 @@ private:
             if (!fits_narrow(polynomial.elements)) return use(static_cast<const Wide*>(polynomial.coefficients));
         }
         return use(static_cast<const Narrow*>(polynomial.coefficients));
+    }
+
+    // Copies a factor's coefficients. A plain loop would become a call of
+    // the library's copy, which costs more than copying a few: up to this
+    // many are copied in line, two at a time.
+    static constexpr std::size_t kInlineCopy = 8;
+    template <class P, class F>
+    static void copy_coefficients(P* to, const F* from, std::size_t count) {
+        if (count > kInlineCopy) {
+            std::copy_n(from, count, to);
+            return;
+        }
+        std::size_t i = 0;
+        for (; i + 2 <= count; i += 2) {
+            const P first = from[i];
+            const P second = from[i + 1];
+            to[i] = first;
+            to[i + 1] = second;
+        }
+        if (i < count) to[i] = from[i];
     }
 
     // Multiplies the product in place, highest degree first, so that each
