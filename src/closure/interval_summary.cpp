@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "reachability.hpp"
@@ -14,11 +15,8 @@ namespace {
 // y), which can only meet in the words from x's to y's.
 std::uint64_t count_between(std::span<const Word> above_x, std::span<const Word> below_y, std::size_t x,
                             std::size_t y) noexcept {
-    std::uint64_t count = 0;
-    for (std::size_t k = word_of(x); k <= word_of(y); ++k) {
-        count += static_cast<std::uint64_t>(std::popcount(above_x[k] & below_y[k]));
-    }
-    return count;
+    const std::size_t first = word_of(x);
+    return count_common_bits(above_x.data() + first, below_y.data() + first, word_of(y) + 1 - first);
 }
 
 IntervalSummary summarise(std::vector<std::uint64_t> by_size, std::uint64_t size_sum) {
