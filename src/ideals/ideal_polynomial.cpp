@@ -38,8 +38,9 @@ constexpr bool fits_half(std::size_t elements) noexcept { return elements < 32; 
 // A memo slot of 32 bytes at up to 5/8 load, with the table doubling.
 constexpr std::size_t kTableBytesPerEntry = 96;
 // A memo that fills its table goes on to fill several times as many: the
-// table grows fourfold while that stays well within the memory budget,
-// which halves the rehashes and the fresh pages of tables left behind.
+// table grows fourfold while that, with the polynomials, stays within the
+// memory budget, which halves the rehashes and the fresh pages of tables
+// left behind.
 constexpr std::size_t kMemoGrowth = 4;
 // Sets of more elements are met once in every order measured: two paths of
 // pivots seldom end at the same large set. They are not memoised, and their
@@ -150,7 +151,7 @@ private:
     Polynomial remember(Mask128 set, void* sum) {
         const std::size_t elements = element_count(set);
         if (!recurs(elements)) return {sum, elements};
-        if (memo_.full() && memo_.size() * kMemoGrowth * kTableBytesPerEntry <= max_bytes_) {
+        if (memo_.full() && arena_.bytes() + memo_.size() * kMemoGrowth * kTableBytesPerEntry <= max_bytes_) {
             memo_.reserve(memo_.size() * kMemoGrowth);
         }
         *memo_.insert(set).first = sum;
