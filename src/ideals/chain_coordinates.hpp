@@ -83,6 +83,7 @@ enum class CoverKind {
 [[nodiscard]] std::optional<ChainCover> chain_cover(const OrderMasks& order, CoverKind kind,
                                                     std::size_t max_runs) noexcept;
 
+// Its tables take 5 KB: callers keep it on the heap.
 class ChainCoordinates {
 public:
     // Inline: a few popcounts per element and chain, compiled for the CPU

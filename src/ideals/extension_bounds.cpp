@@ -40,16 +40,18 @@ double hook_bound(const OrderMasks& order) noexcept {
 
 bool level_bound_exceeds_u128(const OrderMasks& order, Levels levels) noexcept {
     if (order.n <= kLargestFittingFactorial) return false;
-    std::array<std::size_t, kMaxElements> level{};
+    // Levels are below 128.
+    std::array<std::uint8_t, kMaxElements> level{};
     std::array<std::size_t, kMaxElements> level_size{};
+    const auto above = [&](std::size_t lower) { return static_cast<std::uint8_t>(level[lower] + 1); };
     if (levels == Levels::height) {
         for (std::size_t u = 0; u < order.n; ++u) {
-            for_each_element(order.predecessors[u], [&](std::size_t l) { level[u] = std::max(level[u], level[l] + 1); });
+            for_each_element(order.predecessors[u], [&](std::size_t l) { level[u] = std::max(level[u], above(l)); });
             ++level_size[level[u]];
         }
     } else {
         for (std::size_t l = order.n; l-- > 0;) {
-            for_each_element(order.successors[l], [&](std::size_t u) { level[l] = std::max(level[l], level[u] + 1); });
+            for_each_element(order.successors[l], [&](std::size_t u) { level[l] = std::max(level[l], above(u)); });
             ++level_size[level[l]];
         }
     }

@@ -102,15 +102,15 @@ QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_coordinates(cons
                                                                             InterruptPoll interrupt) {
     const std::optional<ChainCover> cover = chain_cover(order, CoverKind::fewest, ChainCover::kMaxRuns);
     if (!cover) return std::nullopt;
-    const ChainCoordinates coordinates(order, *cover);
-    const std::size_t room = ideals_bound(coordinates);
+    const auto coordinates = std::make_unique<const ChainCoordinates>(order, *cover);
+    const std::size_t room = ideals_bound(*coordinates);
     if (room > kMaxIdeals) return std::nullopt;
     // The fewest chains may prove what the caller's cover could not.
     std::array<std::size_t, ChainCover::kMaxChains> lengths;
     for (std::size_t chain = 0; chain < cover->chains; ++chain) lengths[chain] = cover->length[chain];
     fits = fits || chain_lengths_fit_u128(order.n, std::span(lengths).first(cover->chains));
-    const KernelResult<Count> count = fits ? count_over_runs<false>(order, coordinates, room, interrupt)
-                                           : count_over_runs<true>(order, coordinates, room, interrupt);
+    const KernelResult<Count> count = fits ? count_over_runs<false>(order, *coordinates, room, interrupt)
+                                           : count_over_runs<true>(order, *coordinates, room, interrupt);
     if (!count) return std::unexpected(count.error());
     return *count;
 }

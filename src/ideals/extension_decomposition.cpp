@@ -18,10 +18,12 @@
 namespace quorvane::ideals {
 namespace {
 
-// C(total, part) by Pascal's rule; below 129 rows every entry fits. Only
-// the entries up to `part` are read, and small calls have many parts.
+// C(total, part) = C(total, total - part) by Pascal's rule; below 129 rows
+// every entry fits. Only the entries up to the smaller of the two are read:
+// the column stays small, and small calls have many parts.
 Count binomial(std::size_t total, std::size_t part) {
-    std::array<Count, kMaxElements + 1> column;
+    part = std::min(part, total - part);
+    std::array<Count, kMaxElements / 2 + 1> column;
     std::fill_n(column.begin(), part + 1, Count{0});
     column[0] = 1;
     for (std::size_t row = 1; row <= total; ++row) {
@@ -49,9 +51,13 @@ KernelResult<Count> count_by_decomposition(const OrderMasks& order, bool fits, I
                 if (!multiply(exact, binomial(placed, element_count(part)))) return std::unexpected(kCountOverflow);
             }
         } else if (split.node == ModuleNode::prime) {
-            // A prime order without larger modules is swept as it is.
-            const bool as_given = set == order.all && split.parts.size() == order.n;
-            prime_factors.push_back(as_given ? order : chained_order(order, set, split.parts));
+            // A prime order without larger modules is swept as it is. Each
+            // factor is built in its place: the masks take 8 KB.
+            if (set == order.all && split.parts.size() == order.n) {
+                prime_factors.push_back(order);
+            } else {
+                chained_order(order, set, split.parts, prime_factors.emplace_back());
+            }
         }
         modules.insert(modules.end(), split.parts.begin(), split.parts.end());
     }

@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -218,19 +219,19 @@ private:
     // fails with the overflow it decides, or when interrupted.
     template <class Ways>
     KernelResult<void> probe(const Layer<Ways, true>& layer, std::size_t kept) {
-        Sweep pruned(*this);
-        pruned.kept_ = kept;
-        pruned.limits_.max_ideals = ~std::uint64_t{0};
+        const auto pruned = std::make_unique<Sweep>(*this);
+        pruned->kept_ = kept;
+        pruned->limits_.max_ideals = ~std::uint64_t{0};
         // Only the ideals kept are copied: the layer may take hundreds of megabytes.
         Layer<Ways, true> start;
         start.reserve(std::min(kept, layer.size()));
-        auto promising = pruned.most_promising(layer, size_);
+        auto promising = pruned->most_promising(layer, size_);
         layer.for_each([&](Mask128 key, const Ideal<Ways, true>& entry) {
             if (promising(key, entry)) *start.insert(key).first = entry;
             return true;
         });
-        const KernelResult<std::optional<Count>> end = pruned.finish(start);
-        budget_ = pruned.budget_;
+        const KernelResult<std::optional<Count>> end = pruned->finish(start);
+        budget_ = pruned->budget_;
         if (!end) return std::unexpected(end.error());
         return {};
     }
@@ -394,8 +395,9 @@ private:
 QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                     InterruptPoll interrupt) {
     const FrontierTable frontiers(order);
-    if (limits.count_fits) return Sweep<false>(order, frontiers, limits, interrupt).run();
-    return Sweep<true>(order, frontiers, limits, interrupt).run();
+    // On the heap, as the pruned sweeps are: the per-element tables take 4 KB.
+    if (limits.count_fits) return std::make_unique<Sweep<false>>(order, frontiers, limits, interrupt)->run();
+    return std::make_unique<Sweep<true>>(order, frontiers, limits, interrupt)->run();
 }
 
 }  // namespace quorvane::ideals

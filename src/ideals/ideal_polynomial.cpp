@@ -16,6 +16,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -552,8 +553,9 @@ private:
 QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order,
                                                                                        std::size_t max_bytes,
                                                                                        InterruptPoll interrupt) {
-    IdealPolynomials polynomials(order, max_bytes, interrupt);
-    std::optional<LayerSizes> sizes = polynomials.layer_sizes();
+    // On the heap: the per-element tables take 7 KB.
+    const auto polynomials = std::make_unique<IdealPolynomials>(order, max_bytes, interrupt);
+    std::optional<LayerSizes> sizes = polynomials->layer_sizes();
     if (!sizes) return std::unexpected(kInterrupted);
     return std::move(*sizes);
 }

@@ -14,6 +14,7 @@
 
 #include <bit>
 #include <limits>
+#include <memory>
 
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
@@ -160,9 +161,9 @@ QUORVANE_DISPATCHED KernelResult<std::optional<LayerSizes>> layer_sizes_by_coord
     if (!cover || order.component_of(0, order.all) != order.all) return std::nullopt;
     const bool by_runs = cover->runs <= max_runs;
     if (!by_runs && order.n < kMergedChainLength * cover->chains) return std::nullopt;
-    const ChainCoordinates coordinates(order, *cover);
-    return by_runs ? sizes_by_runs(coordinates, order.n, interrupt)
-                   : sizes_by_merged_choices(coordinates, order.n, interrupt);
+    const auto coordinates = std::make_unique<const ChainCoordinates>(order, *cover);
+    return by_runs ? sizes_by_runs(*coordinates, order.n, interrupt)
+                   : sizes_by_merged_choices(*coordinates, order.n, interrupt);
 }
 
 }  // namespace quorvane::ideals

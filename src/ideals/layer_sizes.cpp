@@ -22,15 +22,15 @@ constexpr std::size_t kMemoBytes = std::size_t{1} << 29;
 KernelResult<std::vector<Count>> lattice_layer_sizes(std::size_t n, const closure::CoverEdgeList& edges,
                                                      InterruptPoll interrupt) {
     if (n > kMaxElements) return std::unexpected(kLayerSizeLimit);
-    const KernelResult<OrderMasks> order = build_order_masks(n, edges);
+    const auto order = build_order_masks(n, edges);
     if (!order) return std::unexpected(order.error());
-    KernelResult<std::optional<LayerSizes>> walked = layer_sizes_by_walk(*order, kQuickWalkIdeals, interrupt);
+    KernelResult<std::optional<LayerSizes>> walked = layer_sizes_by_walk(**order, kQuickWalkIdeals, interrupt);
     if (!walked) return std::unexpected(walked.error());
     if (*walked) return std::move(**walked);
-    KernelResult<std::optional<LayerSizes>> by_runs = layer_sizes_by_coordinates(*order, kQuickRuns, interrupt);
+    KernelResult<std::optional<LayerSizes>> by_runs = layer_sizes_by_coordinates(**order, kQuickRuns, interrupt);
     if (!by_runs) return std::unexpected(by_runs.error());
     if (*by_runs) return std::move(**by_runs);
-    return layer_sizes_by_polynomial(*order, kMemoBytes, interrupt);
+    return layer_sizes_by_polynomial(**order, kMemoBytes, interrupt);
 }
 
 }  // namespace quorvane::ideals

@@ -41,10 +41,10 @@ KernelResult<Count> count_without_limit(const OrderMasks& order, InterruptPoll i
 KernelResult<Count> linear_extension_count(std::size_t n, const closure::CoverEdgeList& edges,
                                            std::optional<std::uint64_t> max_states, InterruptPoll interrupt) {
     if (n > kMaxElements) return std::unexpected(kExtensionSizeLimit);
-    const KernelResult<OrderMasks> order = build_order_masks(n, edges);
+    const auto order = build_order_masks(n, edges);
     if (!order) return std::unexpected(order.error());
-    if (max_states) return count_by_recursion(*order, *max_states, interrupt);
-    return count_without_limit(*order, interrupt);
+    if (max_states) return count_by_recursion(**order, *max_states, interrupt);
+    return count_without_limit(**order, interrupt);
 }
 
 }  // namespace quorvane::ideals

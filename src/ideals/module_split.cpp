@@ -120,7 +120,7 @@ ModuleSplit split_into_modules(const OrderMasks& order, Mask128 set) {
     return {ModuleNode::prime, prime_parts(order, set)};
 }
 
-OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains) {
+void chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains, OrderMasks& chained) {
     std::array<std::uint8_t, kMaxElements> renumbered{};
     std::size_t m = 0;
     for_each_element(set, [&](std::size_t x) { renumbered[x] = static_cast<std::uint8_t>(m++); });
@@ -144,7 +144,6 @@ OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const M
         for (const Run& run : runs) mask |= ((old >> run.from) & run.bits) << run.to;
         return mask;
     };
-    OrderMasks chained;
     chained.n = m;
     chained.all = m == kMaxElements ? ~Mask128{0} : element_bit(m) - 1;
     // The set is a module, hence convex: the given edges within it generate
@@ -173,7 +172,6 @@ OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const M
         if (chained.predecessors[u] == 0) chained.minimal |= element_bit(u);
         for_each_element(chained.predecessors[u], [&](std::size_t p) { chained.successors[p] |= element_bit(u); });
     }
-    return chained;
 }
 
 }  // namespace quorvane::ideals

@@ -26,7 +26,8 @@ struct ModuleSplit {
 // The order on `set`, a module, renumbered in ascending order, with the
 // elements of each of `chains` (disjoint modules) linked into a chain in
 // ascending order. The predecessors are the given edges within the set and
-// the links: they generate the order, as the given edges do.
-[[nodiscard]] OrderMasks chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains);
+// the links: they generate the order, as the given edges do. Written into
+// `chained`, which must be all zero, so that it is built where it is kept.
+void chained_order(const OrderMasks& order, Mask128 set, std::span<const Mask128> chains, OrderMasks& chained);
 
 }  // namespace quorvane::ideals

@@ -15,14 +15,10 @@ Mask128 OrderMasks::component_of(std::size_t x, Mask128 set) const noexcept {
     return component;
 }
 
-QUORVANE_DISPATCHED KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept {
-    // Built in the result itself: the masks take 8 KB, and small calls would
-    // spend much of their time copying them.
-    KernelResult<OrderMasks> masks;
-    if (const std::optional<KernelError> error = closure::first_edge_error(n, edges)) {
-        masks = std::unexpected(*error);
-        return masks;
-    }
+QUORVANE_DISPATCHED KernelResult<std::unique_ptr<const OrderMasks>> build_order_masks(
+    std::size_t n, const closure::CoverEdgeList& edges) {
+    if (const std::optional<KernelError> error = closure::first_edge_error(n, edges)) return std::unexpected(*error);
+    auto masks = std::make_unique<OrderMasks>();
     OrderMasks& order = *masks;
     order.n = n;
     order.all = n == kMaxElements ? ~Mask128{0} : element_bit(n) - 1;

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "../closure/reachability.hpp"
 #include "../common/kernel_types.hpp"
@@ -49,6 +50,7 @@ inline void for_each_element(Mask128 set, Visit&& visit) {
     for_each_element_bit(set, [&](std::size_t i, Mask128) { visit(i); });
 }
 
+// 8 KB: kept on the heap, or in place in a container, never as a local.
 struct OrderMasks {
     std::size_t n = 0;
     Mask128 all = 0;      // every element
@@ -71,7 +73,10 @@ struct OrderMasks {
     Mask128 component_of(std::size_t x, Mask128 set) const noexcept;
 };
 
-// Requires n <= 128. The first edge out of range or not ascending decides the error.
-[[nodiscard]] KernelResult<OrderMasks> build_order_masks(std::size_t n, const closure::CoverEdgeList& edges) noexcept;
+// Requires n <= 128. The first edge out of range or not ascending decides the
+// error. On the heap: the masks take 8 KB, and calls nest as deep as signal
+// handlers that call the module let them.
+[[nodiscard]] KernelResult<std::unique_ptr<const OrderMasks>> build_order_masks(std::size_t n,
+                                                                              const closure::CoverEdgeList& edges);
 
 }  // namespace quorvane::ideals
