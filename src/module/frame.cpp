@@ -128,23 +128,8 @@ PyObject* run(const FunctionRecord& function, PyObject* const* args, Py_ssize_t 
     return function.run(call);
 }
 
-}  // namespace
-
-const char* param_name(Param param) noexcept {
-    switch (param) {
-        case Param::num_elements: return "num_elements";
-        case Param::cover_edges: return "cover_edges";
-        case Param::cover_successors: return "cover_successors";
-        case Param::values: return "values";
-        case Param::element_scores: return "element_scores";
-        case Param::left_values: return "left_values";
-        case Param::right_values: return "right_values";
-        case Param::max_states: return "max_states";
-    }
-    return "?";
-}
-
-PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* run_caught(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
     PyObject* result = nullptr;
     try {
         result = run(function, args, nargs, kwnames);
@@ -162,6 +147,33 @@ PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_s
     if (result == nullptr && !PyErr_Occurred()) {
         PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
     }
+    return result;
+}
+
+}  // namespace
+
+const char* param_name(Param param) noexcept {
+    switch (param) {
+        case Param::num_elements: return "num_elements";
+        case Param::cover_edges: return "cover_edges";
+        case Param::cover_successors: return "cover_successors";
+        case Param::values: return "values";
+        case Param::element_scores: return "element_scores";
+        case Param::left_values: return "left_values";
+        case Param::right_values: return "right_values";
+        case Param::max_states: return "max_states";
+    }
+    return "?";
+}
+
+// A signal handler that calls the module runs inside the poll of the call it
+// interrupted, so calls can nest. CPython's recursion guard, entered before
+// anything else happens and as CPython enters it for a call into C, ends deep
+// nesting in RecursionError while the stack still has room.
+PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    if (Py_EnterRecursiveCall(" while calling a Python object") != 0) return nullptr;
+    PyObject* const result = run_caught(function, args, nargs, kwnames);
+    Py_LeaveRecursiveCall();
     return result;
 }
 
