@@ -101,6 +101,69 @@ def test_signal_handlers_never_meet_a_half_built_result(call):
     assert result.stdout.split() == ["3000"]
 
 
+# Each sets `function` and `args` for a call whose kernel runs long enough,
+# in little memory, for a timer signal to land in one of its polls.
+NESTING_CALLS = {
+    "extension count of a ladder": """
+        r = 15
+        edges = [(i, i + 1) for i in range(r - 1)] + [(2 * r + i, 2 * r + i + 1) for i in range(r - 1)]
+        edges += [(i, r + i) for i in range(r)] + [(r + i, 2 * r + i) for i in range(r)]
+        function, args = q.linear_extension_count_data, (3 * r, edges)
+    """,
+    "layer sizes of a sparse random order": """
+        import random
+        rng = random.Random(1)
+        edges = [(i, j) for i in range(128) for j in range(i + 1, 128) if rng.random() < 0.03]
+        function, args = q.lattice_layer_sizes, (128, edges)
+    """,
+    # Layers of three, each element below all of the next layer: the values
+    # outgrow 64 bits.
+    "Möbius matrix with wide values": """
+        k = 100
+        edges = [(0, 1), (0, 2), (0, 3)]
+        edges += [(3 * i - 2 + a, 3 * i + 1 + b) for i in range(1, k) for a in range(3) for b in range(3)]
+        function, args = q.mobius_matrix_data, (3 * k + 1, edges)
+    """,
+}
+
+
+@pytest.mark.parametrize("case", NESTING_CALLS)
+def test_calls_nested_through_a_signal_handler_end_in_recursion_error(case):
+    # The handler runs inside the poll of the call it interrupts and calls
+    # again, so calls nest until the recursion limit stops them; the stack
+    # must outlast it. Once one level has failed, later signals are ignored.
+    code = "\n        import _quorvane_rust as q" + NESTING_CALLS[case] + """
+        import signal
+
+        nested = 0
+        failed = False
+
+        def call_again(signum, frame):
+            global nested, failed
+            if failed:
+                return
+            nested += 1
+            try:
+                signal.setitimer(signal.ITIMER_PROF, 0.0005)
+                function(*args)
+            except RecursionError:
+                failed = True
+                raise
+
+        signal.signal(signal.SIGPROF, call_again)
+        signal.setitimer(signal.ITIMER_PROF, 0.0005)
+        try:
+            function(*args)
+        except RecursionError as error:
+            print(str(error).startswith("maximum recursion depth exceeded"), nested > 100)
+        signal.setitimer(signal.ITIMER_PROF, 0)
+        print(q.width_data(3, [(0, 2), (1, 2)]))
+    """
+    result = run_isolated(code, memory_limit_gb=3, cap_optional=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["True", "True", "2"]
+
+
 # Each argument is far longer than its known count; stored whole, it would
 # not fit under the cap.
 @pytest.mark.parametrize("call, message", [
