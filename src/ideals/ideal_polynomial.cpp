@@ -98,7 +98,7 @@ public:
         : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1), passing_(passing_bytes(order.n)) {
         for (std::size_t i = 0; i < order.n; ++i) {
-            comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
+            tables_->comparable[i] = order.at_or_below[i] | order.at_or_above[i];
             two_levels_ &= order.predecessors[i] == 0 || order.successors[i] == 0;
         }
         frames_.reserve(order.n + 1);
@@ -208,7 +208,7 @@ private:
     // elements, so that one search serves both terms. `shift` is |S ∩ ↓v|,
     // which tells on which level v lies.
     std::array<Term, 2> split_two_levels(Mask128 set, std::size_t v, std::size_t shift) {
-        const Mask128 joints = comparable_[v] & set & ~element_bit(v);
+        const Mask128 joints = tables_->comparable[v] & set & ~element_bit(v);
         Mask128 unjoined = set & ~joints & ~element_bit(v);
         parts_.clear();
         for (Mask128 rest = unjoined; rest != 0;) {
@@ -434,16 +434,16 @@ private:
         for_each_element(set, [&](std::size_t x) {
             const std::size_t below = element_count(order_.at_or_below[x] & set);
             const std::size_t above = element_count(order_.at_or_above[x] & set);
-            pairs_[x] = below * above;
-            degrees_[x] = below + above;
-            best_pairs = std::max(best_pairs, pairs_[x]);
+            tables_->pairs[x] = below * above;
+            tables_->degrees[x] = below + above;
+            best_pairs = std::max(best_pairs, tables_->pairs[x]);
         });
         std::size_t best = 0;
         std::size_t best_reach = 0;
         for_each_element(set, [&](std::size_t x) {
-            if (pairs_[x] != best_pairs) return;
+            if (tables_->pairs[x] != best_pairs) return;
             std::size_t reach = 0;
-            for_each_element(comparable_[x] & set, [&](std::size_t y) { reach += degrees_[y]; });
+            for_each_element(tables_->comparable[x] & set, [&](std::size_t y) { reach += tables_->degrees[y]; });
             if (reach > best_reach) {
                 best = x;
                 best_reach = reach;
@@ -468,21 +468,21 @@ private:
         static constexpr std::array<std::uint32_t, kClasses> kWeightDrop{0, 1, 3, 4, 2, 0};
         std::size_t most = 0;
         for_each_element_bit(set, [&](std::size_t x, Mask128 bit) {
-            const std::size_t others = element_count(comparable_[x] & set) - 1;
-            with_others_[others] |= bit;
+            const std::size_t others = element_count(tables_->comparable[x] & set) - 1;
+            tables_->with_others[others] |= bit;
             most = std::max(most, others);
         });
-        const Mask128 candidates = with_others_[most] | (most >= 4 ? with_others_[most - 1] : 0);
+        const Mask128 candidates = tables_->with_others[most] | (most >= 4 ? tables_->with_others[most - 1] : 0);
         // The elements of each class, which weigh the candidates' comparable
         // elements by counts rather than one by one.
         std::array<Mask128, kClasses> classes{};
         for (std::size_t others = 0; others <= most; ++others) {
-            classes[std::min(others, kClasses - 1)] |= std::exchange(with_others_[others], 0);
+            classes[std::min(others, kClasses - 1)] |= std::exchange(tables_->with_others[others], 0);
         }
         std::size_t best = 0;
         std::uint64_t best_loss = 0;
         for_each_element(candidates, [&](std::size_t x) {
-            const Mask128 comparable = comparable_[x] & set;
+            const Mask128 comparable = tables_->comparable[x] & set;
             std::uint32_t drops = 0;
             std::uint32_t weights = 0;
             for (std::size_t k = 1; k < kClasses; ++k) {
@@ -504,11 +504,11 @@ private:
     // The connected component of x within the convex `set`, and the
     // elements comparable to it outside the set.
     Component component_of(std::size_t x, Mask128 set) const noexcept {
-        Mask128 component = comparable_[x] & set;
-        Mask128 neighbours = comparable_[x];
+        Mask128 component = tables_->comparable[x] & set;
+        Mask128 neighbours = tables_->comparable[x];
         for (Mask128 frontier = component & ~element_bit(x); frontier != 0;) {
             Mask128 reached = 0;
-            for_each_element(frontier, [&](std::size_t y) { reached |= comparable_[y]; });
+            for_each_element(frontier, [&](std::size_t y) { reached |= tables_->comparable[y]; });
             neighbours |= reached;
             frontier = reached & set & ~component;
             component |= frontier;
@@ -519,17 +519,21 @@ private:
     const OrderMasks& order_;
     std::size_t max_bytes_;
     WorkBudget budget_;
-    std::array<Mask128, kMaxElements> comparable_{};
-    // The pivot's counts for each element of the set at hand: comparable
-    // pairs through it, and comparable elements (itself twice).
-    std::array<std::size_t, kMaxElements> pairs_{};
-    std::array<std::size_t, kMaxElements> degrees_{};
+    // Per element; 7 KB, on the heap.
+    struct ElementTables {
+        std::array<Mask128, kMaxElements> comparable{};
+        // The pivot's counts for each element of the set at hand: comparable
+        // pairs through it, and comparable elements (itself twice).
+        std::array<std::size_t, kMaxElements> pairs{};
+        std::array<std::size_t, kMaxElements> degrees{};
+        // The elements of the set at hand by their number of comparable
+        // elements but themselves, for the pivot; all empty between its calls.
+        std::array<Mask128, kMaxElements> with_others{};
+    };
+    const std::unique_ptr<ElementTables> tables_ = std::make_unique<ElementTables>();
     // In an order of two levels: no element has both a predecessor and a
-    // successor. The elements of the set at hand by their number of
-    // comparable elements but themselves, for the pivot; all empty between
-    // its calls.
+    // successor.
     bool two_levels_ = true;
-    std::array<Mask128, kMaxElements> with_others_{};
     CoefficientArena arena_;
     MaskMap<const void*> memo_;
     std::vector<Frame> frames_;
@@ -553,9 +557,8 @@ private:
 QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order,
                                                                                        std::size_t max_bytes,
                                                                                        InterruptPoll interrupt) {
-    // On the heap: the per-element tables take 7 KB.
-    const auto polynomials = std::make_unique<IdealPolynomials>(order, max_bytes, interrupt);
-    std::optional<LayerSizes> sizes = polynomials->layer_sizes();
+    IdealPolynomials polynomials(order, max_bytes, interrupt);
+    std::optional<LayerSizes> sizes = polynomials.layer_sizes();
     if (!sizes) return std::unexpected(kInterrupted);
     return std::move(*sizes);
 }
