@@ -6,10 +6,16 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 
 #include "kernel_types.hpp"
 
 namespace quorvane {
+
+// Thrown where a poll asks to stop in the middle of work that has no result
+// to return early with, such as a table's growth; the kernel that owns the
+// budget catches it, with interrupted_on_unwind, and returns kInterrupted.
+struct Interrupted {};
 
 class WorkBudget {
 public:
@@ -29,6 +35,11 @@ public:
         return poll();
     }
 
+    // The same for work that cannot stop by returning: it unwinds instead.
+    void charge_or_unwind(std::uint64_t units) {
+        if (charge(units)) throw Interrupted{};
+    }
+
 private:
     // Out of line, so that loops charging the budget keep their own work tight.
     [[gnu::cold, gnu::noinline]] bool poll() noexcept {
@@ -39,5 +50,15 @@ private:
     InterruptPoll poll_;
     std::uint64_t remaining_ = kUnitsPerPoll;
 };
+
+// The result of `work`, or kInterrupted when it unwound with Interrupted.
+template <class Work>
+auto interrupted_on_unwind(Work&& work) -> decltype(work()) {
+    try {
+        return work();
+    } catch (const Interrupted&) {
+        return std::unexpected(kInterrupted);
+    }
+}
 
 }  // namespace quorvane

@@ -40,7 +40,7 @@ struct Frame {
 class Recursion {
 public:
     Recursion(const OrderMasks& order, std::uint64_t max_states, InterruptPoll interrupt)
-        : order_(order), max_states_(max_states), budget_(interrupt) {
+        : order_(order), max_states_(max_states), budget_(interrupt), memo_(budget_) {
         stack_.reserve(order.n);
     }
 
@@ -139,7 +139,7 @@ private:
 }  // namespace
 
 KernelResult<Count> count_by_recursion(const OrderMasks& order, std::uint64_t max_states, InterruptPoll interrupt) {
-    return Recursion(order, max_states, interrupt).run();
+    return interrupted_on_unwind([&] { return Recursion(order, max_states, interrupt).run(); });
 }
 
 }  // namespace quorvane::ideals

@@ -94,7 +94,7 @@ struct Frame {
 class IdealPolynomials {
 public:
     IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
-        : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
+        : order_(order), max_bytes_(max_bytes), budget_(interrupt), memo_(budget_), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1), passing_(passing_bytes(order.n)) {
         for (std::size_t i = 0; i < order.n; ++i) {
             comparable_[i] = order.at_or_below[i] | order.at_or_above[i];
@@ -552,10 +552,12 @@ private:
 QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order,
                                                                                        std::size_t max_bytes,
                                                                                        InterruptPoll interrupt) {
-    IdealPolynomials polynomials(order, max_bytes, interrupt);
-    std::optional<LayerSizes> sizes = polynomials.layer_sizes();
-    if (!sizes) return std::unexpected(kInterrupted);
-    return std::move(*sizes);
+    return interrupted_on_unwind([&]() -> KernelResult<LayerSizes> {
+        IdealPolynomials polynomials(order, max_bytes, interrupt);
+        std::optional<LayerSizes> sizes = polynomials.layer_sizes();
+        if (!sizes) return std::unexpected(kInterrupted);
+        return std::move(*sizes);
+    });
 }
 
 }  // namespace quorvane::ideals

@@ -1,7 +1,14 @@
 // Open-addressing hash map from nonempty element masks to values: the memo
 // tables and ideal layers, probed millions of times per call.
+//
+// Such a table grows with the work, to a gigabyte or more, and moving,
+// clearing or visiting all of its slots takes a second: each of these charges
+// the call's work budget slice by slice, so that a poll comes between any two
+// slices. When the poll asks to stop, the table unwinds with Interrupted and
+// may then only be destroyed.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +18,7 @@
 #include <vector>
 
 #include "../common/kernel_types.hpp"
+#include "../common/work_budget.hpp"
 #include "../common/zeroed_words.hpp"
 
 namespace quorvane::ideals {
@@ -30,7 +38,7 @@ inline std::uint64_t mask_hash(Mask128 key) noexcept {
 template <class Value>
 class MaskMap {
 public:
-    MaskMap() { reset_capacity(kMinCapacity); }
+    explicit MaskMap(WorkBudget& budget) : budget_(&budget) { reset_capacity(kMinCapacity); }
 
     // A map moved from holds no slots: it may only be assigned or destroyed.
     MaskMap(MaskMap&& other) noexcept { swap(other); }
@@ -102,10 +110,12 @@ public:
     // returns whether all were visited.
     template <class Visit>
     bool for_each(Visit&& visit) const {
-        for (const Slot& slot : slots()) {
-            if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
-        }
-        return true;
+        return by_slices(slots(), kSlotWords, [&](std::span<const Slot> slice) {
+            for (const Slot& slot : slice) {
+                if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
+            }
+            return true;
+        });
     }
 
     // Room for `entries` without growing. Filling a small table from a
@@ -120,12 +130,13 @@ public:
     template <class Keep>
     void retain_if(Keep&& keep) {
         std::vector<Slot> kept;
-        for (const Slot& slot : slots()) {
-            if (slot.key != 0 && keep(slot.key, slot.value)) kept.push_back(slot);
-        }
-        for (Slot& slot : slots()) slot.key = 0;
+        for_each([&](Mask128 key, const Value& value) {
+            if (keep(key, value)) kept.push_back(Slot{{key, value}});
+            return true;
+        });
+        free_all();
         size_ = kept.size();
-        for (const Slot& slot : kept) place(slot);
+        place_all(std::span<const Slot>(kept));
     }
 
     // Empties the map, sized for about as many entries as it held: a layer
@@ -136,7 +147,7 @@ public:
         if (capacity < capacity_of()) {
             reset_capacity(capacity);
         } else {
-            for (Slot& slot : slots()) slot.key = 0;
+            free_all();
         }
     }
 
@@ -155,6 +166,13 @@ private:
     struct alignas(kSlotAlignment) Slot : PackedSlot {};
 
     static_assert(std::is_trivially_copyable_v<Slot> && kSlotAlignment % sizeof(Word) == 0);
+
+    // Work units charged per slot passed in order, a word each, and per
+    // entry moved to a slot anywhere in the table, which misses the caches.
+    static constexpr std::uint64_t kSlotWords = sizeof(Slot) / sizeof(Word);
+    static constexpr std::uint64_t kPlaceWork = 64;
+    // Slots per charge: a few microseconds of work at most.
+    static constexpr std::size_t kSliceSlots = std::size_t{1} << 10;
 
     // Tables from this size on come from the system on huge pages where it
     // grants them: their probes land anywhere, and on small pages nearly every
@@ -196,9 +214,37 @@ private:
     void rehash(std::size_t capacity) {
         const std::span<const Slot> old = slots();
         const ZeroedWords old_storage = reset_capacity(capacity);
-        for (const Slot& slot : old) {
-            if (slot.key != 0) place(slot);
+        place_all(old);
+    }
+
+    // Calls work(slice) on consecutive slices of `all` while it returns true,
+    // charging `units` per slot of each; returns whether it always did.
+    template <class S, class Work>
+    bool by_slices(std::span<S> all, std::uint64_t units, Work&& work) const {
+        for (std::size_t first = 0; first < all.size(); first += kSliceSlots) {
+            const std::span<S> slice = all.subspan(first, std::min(kSliceSlots, all.size() - first));
+            if (!work(slice)) return false;
+            budget_->charge_or_unwind(units * slice.size());
         }
+        return true;
+    }
+
+    // Frees every slot.
+    void free_all() {
+        by_slices(slots(), kSlotWords, [](std::span<Slot> slice) {
+            for (Slot& slot : slice) slot.key = 0;
+            return true;
+        });
+    }
+
+    // Places the entries among `from`, none of them in the table, skipping free slots.
+    void place_all(std::span<const Slot> from) {
+        by_slices(from, kPlaceWork, [this](std::span<const Slot> slice) {
+            for (const Slot& slot : slice) {
+                if (slot.key != 0) place(slot);
+            }
+            return true;
+        });
     }
 
     // Puts a slot whose key is not in the table into the first free slot from its home.
@@ -209,6 +255,7 @@ private:
     }
 
     void swap(MaskMap& other) noexcept {
+        std::swap(budget_, other.budget_);
         std::swap(storage_, other.storage_);
         std::swap(slots_, other.slots_);
         std::swap(index_mask_, other.index_mask_);
@@ -217,6 +264,7 @@ private:
         std::swap(size_, other.size_);
     }
 
+    WorkBudget* budget_ = nullptr;
     ZeroedWords storage_;
     Slot* slots_ = nullptr;  // in storage_
     std::size_t index_mask_ = 0;
