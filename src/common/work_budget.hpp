@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <type_traits>
 
 #include "kernel_types.hpp"
 
@@ -14,7 +15,7 @@ namespace quorvane {
 
 // Thrown where a poll asks to stop in the middle of work that has no result
 // to return early with, such as a table's growth; the kernel that owns the
-// budget catches it, with interrupted_on_unwind, and returns kInterrupted.
+// budget catches it, through interruptible, and returns kInterrupted.
 struct Interrupted {};
 
 class WorkBudget {
@@ -35,6 +36,9 @@ public:
         return poll();
     }
 
+    // Whether a poll has asked to stop. Every later charge says so too, without polling again.
+    bool stopped() const noexcept { return stopped_; }
+
     // The same for work that cannot stop by returning: it unwinds instead.
     void charge_or_unwind(std::uint64_t units) {
         if (charge(units)) throw Interrupted{};
@@ -43,19 +47,27 @@ public:
 private:
     // Out of line, so that loops charging the budget keep their own work tight.
     [[gnu::cold, gnu::noinline]] bool poll() noexcept {
-        remaining_ = kUnitsPerPoll;
-        return poll_();
+        if (!stopped_) stopped_ = poll_();
+        remaining_ = stopped_ ? 0 : kUnitsPerPoll;
+        return stopped_;
     }
 
     InterruptPoll poll_;
     std::uint64_t remaining_ = kUnitsPerPoll;
+    bool stopped_ = false;
 };
 
-// The result of `work`, or kInterrupted when it unwound with Interrupted.
+// The result of work(budget), a kernel's body whose tables charge the budget
+// as they grow and as they are freed: kInterrupted once a poll has asked to
+// stop, whether the body saw it, unwound with Interrupted, or had finished
+// and was freeing its tables.
 template <class Work>
-auto interrupted_on_unwind(Work&& work) -> decltype(work()) {
+auto interruptible(InterruptPoll interrupt, Work&& work) -> std::invoke_result_t<Work&, WorkBudget&> {
+    WorkBudget budget(interrupt);
     try {
-        return work();
+        auto result = work(budget);
+        if (budget.stopped()) return std::unexpected(kInterrupted);
+        return result;
     } catch (const Interrupted&) {
         return std::unexpected(kInterrupted);
     }

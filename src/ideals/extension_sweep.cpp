@@ -393,8 +393,7 @@ private:
 QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                     InterruptPoll interrupt) {
     const FrontierTable frontiers(order);
-    WorkBudget budget(interrupt);
-    return interrupted_on_unwind([&] {
+    return interruptible(interrupt, [&](WorkBudget& budget) {
         if (limits.count_fits) return Sweep<false>(order, frontiers, limits, budget).run();
         return Sweep<true>(order, frontiers, limits, budget).run();
     });

@@ -2,10 +2,11 @@
 // tables and ideal layers, probed millions of times per call.
 //
 // Such a table grows with the work, to a gigabyte or more, and moving,
-// clearing or visiting all of its slots takes a second: each of these charges
-// the call's work budget slice by slice, so that a poll comes between any two
-// slices. When the poll asks to stop, the table unwinds with Interrupted and
-// may then only be destroyed.
+// clearing or visiting all of its slots takes a second, as do taking its
+// fresh pages from the system and giving them back: each of these charges the
+// call's work budget slice by slice, so that a poll comes between any two
+// slices. When the poll asks to stop, the table unwinds with Interrupted, but
+// for the freeing, which goes on to the end and leaves the stop to the budget.
 #pragma once
 
 #include <algorithm>
@@ -38,7 +39,8 @@ inline std::uint64_t mask_hash(Mask128 key) noexcept {
 template <class Value>
 class MaskMap {
 public:
-    explicit MaskMap(WorkBudget& budget) : budget_(&budget) { reset_capacity(kMinCapacity); }
+    explicit MaskMap(WorkBudget& budget) : MaskMap(budget, kMinCapacity) {}
+    ~MaskMap() { free_by_slices(); }
 
     // A map moved from holds no slots: it may only be assigned or destroyed.
     MaskMap(MaskMap&& other) noexcept { swap(other); }
@@ -145,7 +147,7 @@ public:
         const std::size_t capacity = capacity_for(size_);
         size_ = 0;
         if (capacity < capacity_of()) {
-            reset_capacity(capacity);
+            MaskMap(*budget_, capacity).swap(*this);
         } else {
             free_all();
         }
@@ -173,6 +175,9 @@ private:
     static constexpr std::uint64_t kPlaceWork = 64;
     // Slots per charge: a few microseconds of work at most.
     static constexpr std::size_t kSliceSlots = std::size_t{1} << 10;
+    // Words in the smallest page, and given back to the system per charge.
+    static constexpr std::size_t kPageWords = 512;
+    static constexpr std::size_t kFreeSliceWords = std::size_t{1} << 18;
 
     // Tables from this size on come from the system on huge pages where it
     // grants them: their probes land anywhere, and on small pages nearly every
@@ -195,26 +200,46 @@ private:
     std::size_t capacity_of() const noexcept { return slots_ == nullptr ? 0 : index_mask_ + 1; }
     std::span<Slot> slots() const noexcept { return {slots_, capacity_of()}; }
 
-    // Takes fresh free slots and returns the storage of the old ones. Zeroed
-    // storage is all free slots; the words beyond them leave room to align them.
-    ZeroedWords reset_capacity(std::size_t capacity) {
-        ZeroedWords storage(checked_size(capacity, sizeof(Slot) / sizeof(Word)) + kSlotAlignment / sizeof(Word),
-                            kHugePageBytes - 1);
-        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage.data());
-        std::swap(storage_, storage);
+    // An empty map of `capacity` free slots. Zeroed storage is all free
+    // slots; the words beyond them leave room to align them. The system
+    // zeroes a fresh page where it is first written: written here in order,
+    // the pages cost what they cost, charged, rather than all within the
+    // first slices of entries placed into them.
+    MaskMap(WorkBudget& budget, std::size_t capacity)
+        : budget_(&budget),
+          storage_(storage_words(capacity), kHugePageBytes - 1),
+          index_mask_(capacity - 1),
+          shift_(64 - static_cast<unsigned>(std::countr_zero(capacity))),
+          most_entries_(capacity / kLoadDenominator * kLoadNumerator) {
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage_.data());
         slots_ = reinterpret_cast<Slot*>((start + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment);
-        index_mask_ = capacity - 1;
-        shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
-        most_entries_ = capacity / kLoadDenominator * kLoadNumerator;
-        return storage;
+        by_slices(std::span<Word>(storage_.data(), storage_words(capacity)), 1, [](std::span<Word> slice) {
+            for (std::size_t i = 0; i < slice.size(); i += kPageWords) slice[i] = 0;
+            return true;
+        });
+    }
+
+    static std::size_t storage_words(std::size_t capacity) {
+        return checked_size(capacity, sizeof(Slot) / sizeof(Word)) + kSlotAlignment / sizeof(Word);
     }
 
     [[gnu::cold, gnu::noinline]] void grow() { rehash(checked_size(capacity_of(), 2)); }
 
+    // Interrupted, the map keeps its entries.
     void rehash(std::size_t capacity) {
-        const std::span<const Slot> old = slots();
-        const ZeroedWords old_storage = reset_capacity(capacity);
-        place_all(old);
+        MaskMap grown(*budget_, capacity);
+        grown.place_all(slots());
+        grown.size_ = size_;
+        swap(grown);
+    }
+
+    // Gives the storage back from its end, charging the budget for each slice.
+    void free_by_slices() noexcept {
+        for (std::size_t words = storage_words(capacity_of()); words > kFreeSliceWords;) {
+            words -= kFreeSliceWords;
+            storage_.shrink(words);
+            (void)budget_->charge(kFreeSliceWords);
+        }
     }
 
     // Calls work(slice) on consecutive slices of `all` while it returns true,
