@@ -175,14 +175,15 @@ private:
     static constexpr std::uint64_t kPlaceWork = 64;
     // Slots per charge: a few microseconds of work at most.
     static constexpr std::size_t kSliceSlots = std::size_t{1} << 10;
-    // Words in the smallest page, and given back to the system per charge.
+    // Words in the smallest page.
     static constexpr std::size_t kPageWords = 512;
-    static constexpr std::size_t kFreeSliceWords = std::size_t{1} << 18;
 
     // Tables from this size on come from the system on huge pages where it
     // grants them: their probes land anywhere, and on small pages nearly every
     // one would also miss the address translation cache.
     static constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+    // Words given back to the system per charge.
+    static constexpr std::size_t kFreeSliceWords = kHugePageBytes / sizeof(Word);
 
     static constexpr std::size_t kMinCapacity = 16;
     static constexpr std::size_t kLoadNumerator = 5;  // at most 5/8 full
@@ -233,10 +234,11 @@ private:
         swap(grown);
     }
 
-    // Gives the storage back from its end, charging the budget for each slice.
+    // Gives the storage back from its end, charging the budget for each
+    // slice. The cuts fall on whole slices, where huge pages end.
     void free_by_slices() noexcept {
         for (std::size_t words = storage_words(capacity_of()); words > kFreeSliceWords;) {
-            words -= kFreeSliceWords;
+            words = (words - 1) / kFreeSliceWords * kFreeSliceWords;
             storage_.shrink(words);
             (void)budget_->charge(kFreeSliceWords);
         }
