@@ -173,7 +173,7 @@ private:
     // entry moved to a slot anywhere in the table, which misses the caches.
     static constexpr std::uint64_t kSlotWords = sizeof(Slot) / sizeof(Word);
     static constexpr std::uint64_t kPlaceWork = 64;
-    // Slots per charge: a few microseconds of work at most.
+    // Slots per charge: well under a millisecond of work.
     static constexpr std::size_t kSliceSlots = std::size_t{1} << 10;
     // Words in the smallest page.
     static constexpr std::size_t kPageWords = 512;
