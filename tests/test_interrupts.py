@@ -73,6 +73,49 @@ def test_a_signal_is_handled_promptly_in_every_long_stretch(case):
     assert width == "2"
 
 
+# Each builds `call`, whose tables grow large: a poll must come between any
+# two slices of their growth, as of everything else.
+GROWING_TABLES = {
+    # The memo passes 2^22 slots before the limit ends the call.
+    "capped recursion": """
+        k = 40
+        call = lambda: q.linear_extension_count_data(2 * k, [(i, i + k) for i in range(k)], 1_500_000)
+    """,
+}
+
+
+@pytest.mark.parametrize("case", GROWING_TABLES)
+def test_no_stretch_between_polls_outlasts_a_tenth_of_a_second(case):
+    # A profiling timer fires after each millisecond of the process's CPU
+    # time, and its handler runs at the call's next poll: the longest gap
+    # between two runs of the handler is the longest stretch without a poll,
+    # however loaded the machine.
+    code = "\n        import _quorvane_rust as q" + GROWING_TABLES[case] + """
+        import signal, time
+
+        longest = 0.0
+        last = time.process_time()
+
+        def record(signum, frame):
+            global last, longest
+            now = time.process_time()
+            longest = max(longest, now - last)
+            last = now
+
+        signal.signal(signal.SIGPROF, record)
+        signal.setitimer(signal.ITIMER_PROF, 0.001, 0.001)
+        try:
+            call()
+        except ValueError:
+            pass
+        signal.setitimer(signal.ITIMER_PROF, 0)
+        print(max(longest, time.process_time() - last))
+    """
+    result = run_isolated(code, memory_limit_gb=2, cap_optional=True)
+    assert result.returncode == 0, result.stderr
+    assert float(result.stdout) < 0.1
+
+
 @pytest.mark.parametrize("call", [
     "q.mobius_matrix_data(n, [])",
     "q.transitive_successor_closure(n, [(i, i + 1) for i in range(n - 1)])",

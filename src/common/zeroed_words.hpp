@@ -55,6 +55,18 @@ public:
         }
     }
 
+    // Gives the pages past the first `count` words back to the system, in a
+    // block from the system of more than that; other blocks stay whole. A
+    // large block then need not be freed all at once: taking back its pages
+    // costs the system about as much as handing them out.
+    void shrink(std::size_t count) noexcept {
+        const std::size_t kept = (count * sizeof(std::uint64_t) + kPageBytes - 1) / kPageBytes * kPageBytes;
+        if (kept >= mapped_bytes_) return;
+        munmap(reinterpret_cast<std::byte*>(words_) + kept, mapped_bytes_ - kept);
+        mapped_bytes_ = kept;
+        if (kept == 0) words_ = nullptr;
+    }
+
     std::uint64_t* data() noexcept { return words_; }
     const std::uint64_t* data() const noexcept { return words_; }
     std::uint64_t& operator[](std::size_t i) noexcept { return words_[i]; }
@@ -65,6 +77,8 @@ private:
     // freed, its pages already in place, which is faster than fresh pages of
     // any size; above it, the allocator maps fresh pages too.
     static constexpr std::size_t kLargeBytes = std::size_t{32} << 20;
+    // A multiple of every page size the system may use.
+    static constexpr std::size_t kPageBytes = std::size_t{64} << 10;
 
     void swap(ZeroedWords& other) noexcept {
         std::swap(words_, other.words_);

@@ -39,8 +39,8 @@ struct Frame {
 
 class Recursion {
 public:
-    Recursion(const OrderMasks& order, std::uint64_t max_states, InterruptPoll interrupt)
-        : order_(order), max_states_(max_states), budget_(interrupt) {
+    Recursion(const OrderMasks& order, std::uint64_t max_states, WorkBudget& budget)
+        : order_(order), max_states_(max_states), budget_(budget), memo_(budget) {
         stack_.reserve(order.n);
     }
 
@@ -130,7 +130,7 @@ private:
 
     const OrderMasks& order_;
     std::uint64_t max_states_;
-    WorkBudget budget_;
+    WorkBudget& budget_;
     MaskMap<Count> memo_;
     std::vector<Frame> stack_;
     std::uint64_t finished_ = 0;
@@ -139,7 +139,7 @@ private:
 }  // namespace
 
 KernelResult<Count> count_by_recursion(const OrderMasks& order, std::uint64_t max_states, InterruptPoll interrupt) {
-    return Recursion(order, max_states, interrupt).run();
+    return interruptible(interrupt, [&](WorkBudget& budget) { return Recursion(order, max_states, budget).run(); });
 }
 
 }  // namespace quorvane::ideals

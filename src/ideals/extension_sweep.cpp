@@ -106,8 +106,8 @@ using Layer = MaskMap<Ideal<Ways, kWeighted>>;
 
 // The same ideals with other value types, moved out of `layer`.
 template <class ToWays, bool kToWeighted, class Ways, bool kWeighted>
-Layer<ToWays, kToWeighted> converted(Layer<Ways, kWeighted>& layer) {
-    Layer<ToWays, kToWeighted> result;
+Layer<ToWays, kToWeighted> converted(Layer<Ways, kWeighted>& layer, WorkBudget& budget) {
+    Layer<ToWays, kToWeighted> result(budget);
     result.reserve(layer.size());
     layer.for_each([&](Mask128 key, const Ideal<Ways, kWeighted>& entry) {
         Ideal<ToWays, kToWeighted>& copy = *result.insert(key).first;
@@ -115,7 +115,7 @@ Layer<ToWays, kToWeighted> converted(Layer<Ways, kWeighted>& layer) {
         if constexpr (kToWeighted) copy.weight = entry.weight;
         return true;
     });
-    layer = {};
+    layer = Layer<Ways, kWeighted>(budget);
     return result;
 }
 
@@ -125,12 +125,12 @@ enum class StepEnd { done, widen, unweigh };
 
 // Bounded sweeps keep the weights and bounds that decide overflow while the
 // layers are small enough; the others count a poset whose count is known to
-// fit, and skip them.
+// fit, and skip them. A pruned sweep, a copy, charges the same budget.
 template <bool kBounded>
 class Sweep {
 public:
-    Sweep(const OrderMasks& order, const FrontierTable& frontiers, SweepLimits limits, InterruptPoll interrupt)
-        : order_(order), frontiers_(frontiers), limits_(limits), budget_(interrupt), inserted_(order.minimal) {
+    Sweep(const OrderMasks& order, const FrontierTable& frontiers, SweepLimits limits, WorkBudget& budget)
+        : order_(order), frontiers_(frontiers), limits_(limits), budget_(budget), inserted_(order.minimal) {
         for (std::size_t x = 0; x < order.n; ++x) inserted_below_[x] = order.predecessors[x] & inserted_;
         if (!kBounded) return;
         double whole_hook = 1;
@@ -148,7 +148,7 @@ public:
     // Requires a connected poset: then every element of N has a successor.
     KernelResult<std::optional<Count>> run() {
         if (order_.n < 2) return Count{1};
-        Layer<std::uint64_t, kBounded> first;
+        Layer<std::uint64_t, kBounded> first(budget_);
         Ideal<std::uint64_t, kBounded>& empty = *first.insert(inserted_).first;
         empty.ways = 1;
         if constexpr (kBounded) empty.weight = 1;
@@ -168,7 +168,7 @@ private:
                 return std::unexpected(kCountOverflow);
             } else {
                 // Some count needs more than 64 bits: the same layer again, with wide counts.
-                Layer<Count, kWeighted> wide = converted<Count, kWeighted>(layer);
+                Layer<Count, kWeighted> wide = converted<Count, kWeighted>(layer, budget_);
                 return finish(wide);
             }
         }
@@ -176,7 +176,7 @@ private:
             if (**end == StepEnd::unweigh) {
                 const KernelResult<void> probed = probe(layer, kLastPrunedKept);
                 if (!probed) return std::unexpected(probed.error());
-                Layer<Ways, false> light = converted<Ways, false>(layer);
+                Layer<Ways, false> light = converted<Ways, false>(layer, budget_);
                 return finish(light);
             }
         }
@@ -192,7 +192,7 @@ private:
     // layer outgrows its entries; nullopt when the ideal budget is spent.
     template <class Ways, bool kWeighted>
     KernelResult<std::optional<StepEnd>> run_layers(Layer<Ways, kWeighted>& layer) {
-        Layer<Ways, kWeighted> next;
+        Layer<Ways, kWeighted> next(budget_);
         for (const std::size_t swept = order_.n - element_count(inserted_); size_ < swept; ++size_) {
             if constexpr (kWeighted) {
                 if (kept_ == 0 && layer.size() >= pruned_from_) {
@@ -223,7 +223,7 @@ private:
         pruned->kept_ = kept;
         pruned->limits_.max_ideals = ~std::uint64_t{0};
         // Only the ideals kept are copied: the layer may take hundreds of megabytes.
-        Layer<Ways, true> start;
+        Layer<Ways, true> start(budget_);
         start.reserve(std::min(kept, layer.size()));
         auto promising = pruned->most_promising(layer, size_);
         layer.for_each([&](Mask128 key, const Ideal<Ways, true>& entry) {
@@ -231,7 +231,6 @@ private:
             return true;
         });
         const KernelResult<std::optional<Count>> end = pruned->finish(start);
-        budget_ = pruned->budget_;
         if (!end) return std::unexpected(end.error());
         return {};
     }
@@ -379,7 +378,7 @@ private:
     const OrderMasks& order_;
     const FrontierTable& frontiers_;
     SweepLimits limits_;
-    WorkBudget budget_;
+    WorkBudget& budget_;
     Mask128 inserted_;  // N
     std::array<Mask128, kMaxElements> inserted_below_{};  // the predecessors of each element in N
     std::array<double, kMaxElements> up_size_{};
@@ -395,9 +394,11 @@ private:
 QUORVANE_DISPATCHED KernelResult<std::optional<Count>> count_by_sweep(const OrderMasks& order, SweepLimits limits,
                                                                     InterruptPoll interrupt) {
     const FrontierTable frontiers(order);
-    // On the heap, as the pruned sweeps are: the per-element tables take 4 KB.
-    if (limits.count_fits) return std::make_unique<Sweep<false>>(order, frontiers, limits, interrupt)->run();
-    return std::make_unique<Sweep<true>>(order, frontiers, limits, interrupt)->run();
+    return interruptible(interrupt, [&](WorkBudget& budget) {
+        // On the heap, as the pruned sweeps are: the per-element tables take 4 KB.
+        if (limits.count_fits) return std::make_unique<Sweep<false>>(order, frontiers, limits, budget)->run();
+        return std::make_unique<Sweep<true>>(order, frontiers, limits, budget)->run();
+    });
 }
 
 }  // namespace quorvane::ideals

@@ -94,8 +94,8 @@ struct Frame {
 
 class IdealPolynomials {
 public:
-    IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, InterruptPoll interrupt)
-        : order_(order), max_bytes_(max_bytes), budget_(interrupt), narrow_scratch_(order.n + 1),
+    IdealPolynomials(const OrderMasks& order, std::size_t max_bytes, WorkBudget& budget)
+        : order_(order), max_bytes_(max_bytes), budget_(budget), memo_(budget), narrow_scratch_(order.n + 1),
           wide_scratch_(order.n + 1), passing_(passing_bytes(order.n)) {
         for (std::size_t i = 0; i < order.n; ++i) {
             tables_->comparable[i] = order.at_or_below[i] | order.at_or_above[i];
@@ -518,7 +518,7 @@ private:
 
     const OrderMasks& order_;
     std::size_t max_bytes_;
-    WorkBudget budget_;
+    WorkBudget& budget_;
     // Per element; 7 KB, on the heap.
     struct ElementTables {
         std::array<Mask128, kMaxElements> comparable{};
@@ -557,10 +557,12 @@ private:
 QUORVANE_DISPATCHED [[gnu::flatten]] KernelResult<LayerSizes> layer_sizes_by_polynomial(const OrderMasks& order,
                                                                                        std::size_t max_bytes,
                                                                                        InterruptPoll interrupt) {
-    IdealPolynomials polynomials(order, max_bytes, interrupt);
-    std::optional<LayerSizes> sizes = polynomials.layer_sizes();
-    if (!sizes) return std::unexpected(kInterrupted);
-    return std::move(*sizes);
+    return interruptible(interrupt, [&](WorkBudget& budget) -> KernelResult<LayerSizes> {
+        IdealPolynomials polynomials(order, max_bytes, budget);
+        std::optional<LayerSizes> sizes = polynomials.layer_sizes();
+        if (!sizes) return std::unexpected(kInterrupted);
+        return std::move(*sizes);
+    });
 }
 
 }  // namespace quorvane::ideals

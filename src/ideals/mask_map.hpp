@@ -1,7 +1,15 @@
 // Open-addressing hash map from nonempty element masks to values: the memo
 // tables and ideal layers, probed millions of times per call.
+//
+// Such a table grows with the work, to a gigabyte or more, and moving,
+// clearing or visiting all of its slots takes a second, as do taking its
+// fresh pages from the system and giving them back: each of these charges the
+// call's work budget slice by slice, so that a poll comes between any two
+// slices. When the poll asks to stop, the table unwinds with Interrupted, but
+// for the freeing, which goes on to the end and leaves the stop to the budget.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +19,7 @@
 #include <vector>
 
 #include "../common/kernel_types.hpp"
+#include "../common/work_budget.hpp"
 #include "../common/zeroed_words.hpp"
 
 namespace quorvane::ideals {
@@ -30,7 +39,8 @@ inline std::uint64_t mask_hash(Mask128 key) noexcept {
 template <class Value>
 class MaskMap {
 public:
-    MaskMap() { reset_capacity(kMinCapacity); }
+    explicit MaskMap(WorkBudget& budget) : MaskMap(budget, kMinCapacity) {}
+    ~MaskMap() { free_by_slices(); }
 
     // A map moved from holds no slots: it may only be assigned or destroyed.
     MaskMap(MaskMap&& other) noexcept { swap(other); }
@@ -102,10 +112,12 @@ public:
     // returns whether all were visited.
     template <class Visit>
     bool for_each(Visit&& visit) const {
-        for (const Slot& slot : slots()) {
-            if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
-        }
-        return true;
+        return by_slices(slots(), kSlotWords, [&](std::span<const Slot> slice) {
+            for (const Slot& slot : slice) {
+                if (slot.key != 0 && !visit(slot.key, slot.value)) return false;
+            }
+            return true;
+        });
     }
 
     // Room for `entries` without growing. Filling a small table from a
@@ -120,12 +132,13 @@ public:
     template <class Keep>
     void retain_if(Keep&& keep) {
         std::vector<Slot> kept;
-        for (const Slot& slot : slots()) {
-            if (slot.key != 0 && keep(slot.key, slot.value)) kept.push_back(slot);
-        }
-        for (Slot& slot : slots()) slot.key = 0;
+        for_each([&](Mask128 key, const Value& value) {
+            if (keep(key, value)) kept.push_back(Slot{{key, value}});
+            return true;
+        });
+        free_all();
         size_ = kept.size();
-        for (const Slot& slot : kept) place(slot);
+        place_all(std::span<const Slot>(kept));
     }
 
     // Empties the map, sized for about as many entries as it held: a layer
@@ -134,9 +147,9 @@ public:
         const std::size_t capacity = capacity_for(size_);
         size_ = 0;
         if (capacity < capacity_of()) {
-            reset_capacity(capacity);
+            MaskMap(*budget_, capacity).swap(*this);
         } else {
-            for (Slot& slot : slots()) slot.key = 0;
+            free_all();
         }
     }
 
@@ -156,10 +169,21 @@ private:
 
     static_assert(std::is_trivially_copyable_v<Slot> && kSlotAlignment % sizeof(Word) == 0);
 
+    // Work units charged per slot passed in order, a word each, and per
+    // entry moved to a slot anywhere in the table, which misses the caches.
+    static constexpr std::uint64_t kSlotWords = sizeof(Slot) / sizeof(Word);
+    static constexpr std::uint64_t kPlaceWork = 64;
+    // Slots per charge: well under a millisecond of work.
+    static constexpr std::size_t kSliceSlots = std::size_t{1} << 10;
+    // Words in the smallest page.
+    static constexpr std::size_t kPageWords = 512;
+
     // Tables from this size on come from the system on huge pages where it
     // grants them: their probes land anywhere, and on small pages nearly every
     // one would also miss the address translation cache.
     static constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+    // Words given back to the system per charge.
+    static constexpr std::size_t kFreeSliceWords = kHugePageBytes / sizeof(Word);
 
     static constexpr std::size_t kMinCapacity = 16;
     static constexpr std::size_t kLoadNumerator = 5;  // at most 5/8 full
@@ -177,28 +201,77 @@ private:
     std::size_t capacity_of() const noexcept { return slots_ == nullptr ? 0 : index_mask_ + 1; }
     std::span<Slot> slots() const noexcept { return {slots_, capacity_of()}; }
 
-    // Takes fresh free slots and returns the storage of the old ones. Zeroed
-    // storage is all free slots; the words beyond them leave room to align them.
-    ZeroedWords reset_capacity(std::size_t capacity) {
-        ZeroedWords storage(checked_size(capacity, sizeof(Slot) / sizeof(Word)) + kSlotAlignment / sizeof(Word),
-                            kHugePageBytes - 1);
-        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage.data());
-        std::swap(storage_, storage);
+    // An empty map of `capacity` free slots. Zeroed storage is all free
+    // slots; the words beyond them leave room to align them. The system
+    // zeroes a fresh page where it is first written: written here in order,
+    // the pages cost what they cost, charged, rather than all within the
+    // first slices of entries placed into them.
+    MaskMap(WorkBudget& budget, std::size_t capacity)
+        : budget_(&budget),
+          storage_(storage_words(capacity), kHugePageBytes - 1),
+          index_mask_(capacity - 1),
+          shift_(64 - static_cast<unsigned>(std::countr_zero(capacity))),
+          most_entries_(capacity / kLoadDenominator * kLoadNumerator) {
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage_.data());
         slots_ = reinterpret_cast<Slot*>((start + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment);
-        index_mask_ = capacity - 1;
-        shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
-        most_entries_ = capacity / kLoadDenominator * kLoadNumerator;
-        return storage;
+        by_slices(std::span<Word>(storage_.data(), storage_words(capacity)), 1, [](std::span<Word> slice) {
+            for (std::size_t i = 0; i < slice.size(); i += kPageWords) slice[i] = 0;
+            return true;
+        });
+    }
+
+    static std::size_t storage_words(std::size_t capacity) {
+        return checked_size(capacity, sizeof(Slot) / sizeof(Word)) + kSlotAlignment / sizeof(Word);
     }
 
     [[gnu::cold, gnu::noinline]] void grow() { rehash(checked_size(capacity_of(), 2)); }
 
+    // Interrupted, the map keeps its entries.
     void rehash(std::size_t capacity) {
-        const std::span<const Slot> old = slots();
-        const ZeroedWords old_storage = reset_capacity(capacity);
-        for (const Slot& slot : old) {
-            if (slot.key != 0) place(slot);
+        MaskMap grown(*budget_, capacity);
+        grown.place_all(slots());
+        grown.size_ = size_;
+        swap(grown);
+    }
+
+    // Gives the storage back from its end, charging the budget for each
+    // slice. The cuts fall on whole slices, where huge pages end.
+    void free_by_slices() noexcept {
+        for (std::size_t words = storage_words(capacity_of()); words > kFreeSliceWords;) {
+            words = (words - 1) / kFreeSliceWords * kFreeSliceWords;
+            storage_.shrink(words);
+            (void)budget_->charge(kFreeSliceWords);
         }
+    }
+
+    // Calls work(slice) on consecutive slices of `all` while it returns true,
+    // charging `units` per slot of each; returns whether it always did.
+    template <class S, class Work>
+    bool by_slices(std::span<S> all, std::uint64_t units, Work&& work) const {
+        for (std::size_t first = 0; first < all.size(); first += kSliceSlots) {
+            const std::span<S> slice = all.subspan(first, std::min(kSliceSlots, all.size() - first));
+            if (!work(slice)) return false;
+            budget_->charge_or_unwind(units * slice.size());
+        }
+        return true;
+    }
+
+    // Frees every slot.
+    void free_all() {
+        by_slices(slots(), kSlotWords, [](std::span<Slot> slice) {
+            for (Slot& slot : slice) slot.key = 0;
+            return true;
+        });
+    }
+
+    // Places the entries among `from`, none of them in the table, skipping free slots.
+    void place_all(std::span<const Slot> from) {
+        by_slices(from, kPlaceWork, [this](std::span<const Slot> slice) {
+            for (const Slot& slot : slice) {
+                if (slot.key != 0) place(slot);
+            }
+            return true;
+        });
     }
 
     // Puts a slot whose key is not in the table into the first free slot from its home.
@@ -209,6 +282,7 @@ private:
     }
 
     void swap(MaskMap& other) noexcept {
+        std::swap(budget_, other.budget_);
         std::swap(storage_, other.storage_);
         std::swap(slots_, other.slots_);
         std::swap(index_mask_, other.index_mask_);
@@ -217,6 +291,7 @@ private:
         std::swap(size_, other.size_);
     }
 
+    WorkBudget* budget_ = nullptr;
     ZeroedWords storage_;
     Slot* slots_ = nullptr;  // in storage_
     std::size_t index_mask_ = 0;
