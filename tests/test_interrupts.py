@@ -76,7 +76,7 @@ def test_a_signal_is_handled_promptly_in_every_long_stretch(case):
 # Each builds `call`, whose tables grow large: a poll must come between any
 # two slices of their growth, as of everything else.
 GROWING_TABLES = {
-    # The memo passes 2^22 slots before the limit ends the call.
+    # The memo grows to millions of entries before the limit ends the call.
     "capped recursion": """
         k = 40
         call = lambda: q.linear_extension_count_data(2 * k, [(i, i + k) for i in range(k)], 1_500_000)
