@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -60,17 +59,24 @@ struct AnyTerms {
 
 // Adds the terms of `count` rows, whose words for the tile are `column[r *
 // stride] >> shift`, into the tile's sums; ors the words into `reached`.
+// A block that marks none of the tile's targets, as most do in sparse orders,
+// is passed over after a first look at its words.
 template <class Terms>
 [[gnu::always_inline]] inline void add_block_to_tile(const Word* column, std::size_t stride, std::size_t shift,
                                                      const double* terms, std::size_t count, double* tile,
                                                      std::uint32_t& reached) noexcept {
+    Word any = 0;
+#pragma GCC unroll 8
+    for (std::size_t r = 0; r < count; ++r) any |= column[r * stride];
+    const auto tile_marks = static_cast<std::uint32_t>(any >> shift);
+    if (tile_marks == 0) return;
+    reached |= tile_marks;
     std::array<Lanes, kTileVectors> sums;
     std::memcpy(sums.data(), tile, sizeof sums);
     // Pointers rather than indices, so that a term's address is two registers.
     const double* const end = terms + count * kRowTerms;
     for (const double* row_terms = terms; row_terms != end; row_terms += kRowTerms, column += stride) {
         const Word marks = *column >> shift;
-        reached |= static_cast<std::uint32_t>(marks);
         for (std::size_t v = 0; v < kTileVectors; ++v) {
             Lanes term;
             std::memcpy(&term, row_terms + ((marks >> (v * kLanes)) & (kPatterns - 1)) * kLanes, sizeof term);
