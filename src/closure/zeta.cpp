@@ -44,6 +44,9 @@ void write_terms(double value, double* terms) noexcept {
 
 // Vectors go by reference: passed by value, they would take a different
 // calling convention in each variant of the kernel.
+//
+// With no NaN among the values, a sum's own included, which operand of an
+// addition comes first does not show in its result.
 struct NoNaNTerms {
     [[gnu::always_inline]] static void add(Lanes& sums, const Lanes& terms) noexcept { sums += terms; }
 };
