@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -42,47 +43,65 @@ void write_terms(double value, double* terms) noexcept {
     }
 }
 
-// Vectors go by reference: passed by value, they would take a different
-// calling convention in each variant of the kernel.
+// Sums and terms, one at a time or four at a time. Vectors go by reference:
+// passed by value, they would take a different calling convention in each
+// variant of the kernel.
 //
 // With no NaN among the values, a sum's own included, which operand of an
 // addition comes first does not show in its result.
 struct NoNaNTerms {
-    [[gnu::always_inline]] static void add(Lanes& sums, const Lanes& terms) noexcept { sums += terms; }
+    template <class Sum>
+    [[gnu::always_inline]] static void add(Sum& sum, const Sum& term) noexcept {
+        sum += term;
+    }
 };
 
 // A NaN sum stays as it is (quieted) even when the term is another NaN, as
 // the hardware keeps its first operand; the compiler takes addition for
 // commutative and might swap the operands.
 struct AnyTerms {
-    [[gnu::always_inline]] static void add(Lanes& sums, const Lanes& terms) noexcept {
-        sums = sums != sums ? sums + sums : sums + terms;
+    template <class Sum>
+    [[gnu::always_inline]] static void add(Sum& sum, const Sum& term) noexcept {
+        sum = sum != sum ? sum + sum : sum + term;
     }
 };
 
+// A block that marks at most this many of a tile's targets has its marks
+// visited one by one rather than added a vector at a time (measured).
+constexpr int kFewTargets = 8;
+
 // Adds the terms of `count` rows, whose words for the tile are `column[r *
-// stride] >> shift`, into the tile's sums; ors the words into `reached`.
-// A block that marks none of the tile's targets, as most do in sparse orders,
-// is passed over after a first look at its words.
+// stride] >> shift` and whose values are `row_values`, into the tile's sums;
+// ors the words into `reached`. A block that marks none of the tile's
+// targets, as most do in sparse orders, is passed over after a first look at
+// its words, and one that marks few of them is walked mark by mark.
 template <class Terms>
 [[gnu::always_inline]] inline void add_block_to_tile(const Word* column, std::size_t stride, std::size_t shift,
-                                                     const double* terms, std::size_t count, double* tile,
-                                                     std::uint32_t& reached) noexcept {
-    Word any = 0;
+                                                     const double* row_values, const double* terms, std::size_t count,
+                                                     double* tile, std::uint32_t& reached) noexcept {
+    Word words = 0;
 #pragma GCC unroll 8
-    for (std::size_t r = 0; r < count; ++r) any |= column[r * stride];
-    const auto tile_marks = static_cast<std::uint32_t>(any >> shift);
-    if (tile_marks == 0) return;
-    reached |= tile_marks;
+    for (std::size_t r = 0; r < count; ++r) words |= column[r * stride];
+    const auto any = static_cast<std::uint32_t>(words >> shift);
+    if (any == 0) return;
+    reached |= any;
+    if (std::popcount(any) <= kFewTargets) {
+        for (std::size_t r = 0; r < count; ++r) {
+            for (auto m = static_cast<std::uint32_t>(column[r * stride] >> shift); m != 0; m &= m - 1) {
+                Terms::add(tile[std::countr_zero(m)], row_values[r]);
+            }
+        }
+        return;
+    }
     std::array<Lanes, kTileVectors> sums;
     std::memcpy(sums.data(), tile, sizeof sums);
     // Pointers rather than indices, so that a term's address is two registers.
     const double* const end = terms + count * kRowTerms;
     for (const double* row_terms = terms; row_terms != end; row_terms += kRowTerms, column += stride) {
-        const Word marks = *column >> shift;
+        const Word row_marks = *column >> shift;
         for (std::size_t v = 0; v < kTileVectors; ++v) {
             Lanes term;
-            std::memcpy(&term, row_terms + ((marks >> (v * kLanes)) & (kPatterns - 1)) * kLanes, sizeof term);
+            std::memcpy(&term, row_terms + ((row_marks >> (v * kLanes)) & (kPatterns - 1)) * kLanes, sizeof term);
             Terms::add(sums[v], term);
         }
     }
@@ -106,8 +125,8 @@ template <class Terms>
         for (std::size_t t = first_row / kTileTargets; t < tiles; ++t) {
             const std::size_t first_target = t * kTileTargets;
             const std::size_t word = word_of(first_target);
-            add_block_to_tile<Terms>(block + word, stride, first_target - word * kWordBits, terms.data(), count,
-                                     sums + first_target, reached[t]);
+            add_block_to_tile<Terms>(block + word, stride, first_target - word * kWordBits, values.data() + first_row,
+                                     terms.data(), count, sums + first_target, reached[t]);
         }
         if (budget.charge(count * (tiles - first_row / kTileTargets))) return false;
     }
