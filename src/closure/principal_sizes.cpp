@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 
@@ -92,12 +93,6 @@ private:
     std::vector<Word> carries_;
 };
 
-std::uint64_t above_count(std::span<const Word> words) noexcept {
-    std::uint64_t total = 0;
-    for (Word w : words) total += static_cast<std::uint64_t>(std::popcount(w));
-    return total;
-}
-
 }  // namespace
 
 QUORVANE_DISPATCHED
@@ -115,7 +110,8 @@ KernelResult<PrincipalSizes> principal_sizes(const ReachabilityRows& rows, Inter
         for (std::size_t r = 0; r < kGroupRows; ++r) group[r] = r < count ? rows.row(x + r).data() : empty_row.data();
         below.add_group(group, word_of(x));
         for (std::size_t r = 0; r < count; ++r) {
-            sizes.filter[x + r] = above_count(rows.row(x + r).subspan(word_of(x))) + 1;
+            const Word* above = rows.row(x + r).data() + word_of(x);
+            sizes.filter[x + r] = count_common_bits(above, above, rows.words() - word_of(x)) + 1;
         }
         if (budget.charge(count * (rows.words() - word_of(x)))) return std::unexpected(kInterrupted);
     }
