@@ -1,9 +1,9 @@
 // Without a state limit nothing depends on the recursion's order, so the
 // fastest exact method counts; with one, the recursion itself runs.
-#include "ideals.hpp"
+#include "../ideals.hpp"
 
-#include "extension_bounds.hpp"
-#include "extension_methods.hpp"
+#include "bounds.hpp"
+#include "methods.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "../common/kernel_types.hpp"
+#include "../../common/kernel_types.hpp"
 
 namespace quorvane::ideals {
 

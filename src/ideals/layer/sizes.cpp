@@ -4,9 +4,9 @@
 // polynomial memo counts all others; where even it would need more memory
 // than its budget, the call fails with MemoryError rather than walk through
 // more ideals than any call could visit.
-#include "ideals.hpp"
+#include "../ideals.hpp"
 
-#include "layer_methods.hpp"
+#include "methods.hpp"
 
 namespace quorvane::ideals {
 namespace {

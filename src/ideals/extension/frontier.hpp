@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "order_masks.hpp"
+#include "../order_masks.hpp"
 
 namespace quorvane::ideals {
 

@@ -2,9 +2,9 @@
 // ideal is maximal in it. Extending an ideal with highest element h only by
 // addable elements above h therefore reaches every ideal exactly once, from
 // the ideal without its highest element.
-#include "layer_methods.hpp"
+#include "methods.hpp"
 
-#include "../common/work_budget.hpp"
+#include "../../common/work_budget.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -27,7 +27,7 @@
 // outgrow the memory its weights take, a last pruned sweep runs, and the
 // sweep goes on without the weights: its counts still decide an overflow,
 // only later.
-#include "extension_methods.hpp"
+#include "methods.hpp"
 
 #include <algorithm>
 #include <array>
@@ -38,11 +38,11 @@
 #include <utility>
 #include <vector>
 
-#include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
-#include "extension_bounds.hpp"
-#include "ideal_frontier.hpp"
-#include "mask_map.hpp"
+#include "../../common/cpu_dispatch.hpp"
+#include "../../common/work_budget.hpp"
+#include "bounds.hpp"
+#include "frontier.hpp"
+#include "../mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "order_masks.hpp"
+#include "../order_masks.hpp"
 
 namespace quorvane::ideals {
 

@@ -10,7 +10,7 @@
 // chooses among those with about the most. Only connected sets are
 // memoised, since the same components recur across many different
 // disconnected sets, and only small ones, since large ones do not recur.
-#include "layer_methods.hpp"
+#include "methods.hpp"
 
 #include <algorithm>
 #include <array>
@@ -21,10 +21,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
+#include "../../common/cpu_dispatch.hpp"
+#include "../../common/work_budget.hpp"
 #include "coefficient_arena.hpp"
-#include "mask_map.hpp"
+#include "../mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
-#include "ideals.hpp"
-#include "order_masks.hpp"
+#include "../ideals.hpp"
+#include "../order_masks.hpp"
 
 namespace quorvane::ideals {
 

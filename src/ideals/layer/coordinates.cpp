@@ -10,15 +10,15 @@
 // polynomials. On grid-like orders each chain's choice replaces the bounds of
 // the ones before, and only a few bounds ever occur; elsewhere the merged
 // choices soon grow too many, and the memo counts instead.
-#include "layer_methods.hpp"
+#include "methods.hpp"
 
 #include <bit>
 #include <limits>
 #include <memory>
 
-#include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
-#include "chain_coordinates.hpp"
+#include "../../common/cpu_dispatch.hpp"
+#include "../../common/work_budget.hpp"
+#include "../chain_coordinates.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -13,12 +13,12 @@
 // last lookup. The memo then holds only the states still to be read, a small
 // fraction of those finished; the limit test counts the finished ones, which
 // are what the recursion's memo would hold.
-#include "extension_methods.hpp"
+#include "methods.hpp"
 
 #include <vector>
 
-#include "../common/work_budget.hpp"
-#include "mask_map.hpp"
+#include "../../common/work_budget.hpp"
+#include "../mask_map.hpp"
 
 namespace quorvane::ideals {
 namespace {

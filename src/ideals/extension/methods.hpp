@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "ideals.hpp"
-#include "order_masks.hpp"
+#include "../ideals.hpp"
+#include "../order_masks.hpp"
 
 namespace quorvane::ideals {
 

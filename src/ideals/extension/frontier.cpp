@@ -1,4 +1,4 @@
-#include "ideal_frontier.hpp"
+#include "frontier.hpp"
 
 #include <bit>
 

@@ -1,10 +1,10 @@
-#include "extension_bounds.hpp"
+#include "bounds.hpp"
 
 #include <algorithm>
 #include <array>
 #include <span>
 
-#include "chain_coordinates.hpp"
+#include "../chain_coordinates.hpp"
 
 namespace quorvane::ideals {
 namespace {

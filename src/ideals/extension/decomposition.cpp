@@ -5,14 +5,14 @@
 // the node with each part made a chain; the count is the product of these
 // factors and those of the parts. Every factor is at least 1, so each is at
 // most the count, and an overflowing factor or product proves overflow.
-#include "extension_methods.hpp"
+#include "methods.hpp"
 
 #include <algorithm>
 #include <array>
 #include <numeric>
 #include <vector>
 
-#include "extension_bounds.hpp"
+#include "bounds.hpp"
 #include "module_split.hpp"
 
 namespace quorvane::ideals {

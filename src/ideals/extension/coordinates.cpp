@@ -6,14 +6,14 @@
 // while its coordinate stays above its lower bound, the top of another chain
 // while it is maximal among the other chains' elements and the last
 // coordinate has not reached an element above it.
-#include "extension_methods.hpp"
+#include "methods.hpp"
 
 #include <memory>
 
-#include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
-#include "chain_coordinates.hpp"
-#include "extension_bounds.hpp"
+#include "../../common/cpu_dispatch.hpp"
+#include "../../common/work_budget.hpp"
+#include "../chain_coordinates.hpp"
+#include "bounds.hpp"
 
 namespace quorvane::ideals {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <span>
 
-#include "order_masks.hpp"
+#include "../order_masks.hpp"
 
 namespace quorvane::ideals {
 
