@@ -5,15 +5,10 @@
 
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
+#include "ordered_sum.hpp"
 
 namespace quorvane::closure {
 namespace {
-
-// sum + term, keeping a NaN sum as it is (quieted) even when the term is
-// another NaN, as the hardware does for its first operand. The compiler
-// treats addition as commutative and may swap the operands, which would
-// change which of two NaNs comes out.
-double add_term(double sum, double term) noexcept { return std::isnan(sum) ? sum + sum : sum + term; }
 
 // The fewest elements of a row word for which adding across all the sums it
 // covers, one vector lane each, costs less than visiting its elements one by

@@ -3,24 +3,36 @@
 #include "adapter_support.hpp"
 #include "convert_to_python.hpp"
 
+#include "../closure/column_blocks.hpp"
 #include "../closure/principal_sizes.hpp"
 
 namespace quorvane::py::adapters {
+namespace {
+
+// The sizes from the whole rows, or a block of their columns at a time.
+template <class ToPython>
+PyObject* sizes_adapter(CallArgs& call, ToPython&& to_python) {
+    return with_edge_order(
+        call,
+        [&](const ReachabilityRows& rows) { return finish(closure::principal_sizes(rows, call.interrupt), to_python); },
+        [&](const closure::SuccessorLists& order, std::size_t budget) {
+            const std::size_t columns = closure::block_columns(call.n, budget);
+            return finish(closure::principal_sizes_by_blocks(order, columns, call.interrupt), to_python);
+        });
+}
+
+}  // namespace
 
 PyObject* principal_ideal_filter_sizes(CallArgs& call) {
-    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return finish(closure::principal_sizes(rows, call.interrupt), [](const closure::PrincipalSizes& sizes) {
-            return to_python_tuple(to_python_list(sizes.ideal), to_python_list(sizes.filter));
-        });
+    return sizes_adapter(call, [](const closure::PrincipalSizes& sizes) {
+        return to_python_tuple(to_python_list(sizes.ideal), to_python_list(sizes.filter));
     });
 }
 
 PyObject* zeta_summary_data(CallArgs& call) {
-    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return finish(closure::principal_sizes(rows, call.interrupt), [](const closure::PrincipalSizes& sizes) {
-            return to_python_tuple(to_python(closure::comparable_pairs(sizes)), to_python_list(sizes.ideal),
-                                   to_python_list(sizes.filter));
-        });
+    return sizes_adapter(call, [](const closure::PrincipalSizes& sizes) {
+        return to_python_tuple(to_python(closure::comparable_pairs(sizes)), to_python_list(sizes.ideal),
+                               to_python_list(sizes.filter));
     });
 }
 

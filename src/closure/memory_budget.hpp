@@ -1,0 +1,34 @@
+// The one memory budget of the order kernels, and what it decides: whether the
+// reachability rows of an order are built whole, or the kernels that can do
+// without them take over.
+#pragma once
+
+#include <cstddef>
+
+#include "../common/kernel_types.hpp"
+
+namespace quorvane::closure {
+
+// Working memory an order kernel may take for its picture of the order, beyond
+// its input and its result. Dense rows take n²/8 bytes, 5 GB at 2·10^5
+// elements, where they are still the fastest picture: the budget keeps them up
+// to about 2.3·10^5 elements and leaves most of a 16 to 32 GB machine to the
+// caller's own data.
+inline constexpr std::size_t kMemoryBudgetBytes = std::size_t{6} << 30;
+
+// Whether the n rows of row_words(n) words fit in `budget` bytes.
+constexpr bool dense_rows_fit(std::size_t n, std::size_t budget) noexcept {
+    std::size_t words = 0;
+    if (__builtin_mul_overflow(n, row_words(n), &words)) return false;
+    return words <= budget / sizeof(Word);
+}
+
+// Columns of a block of the reachability rows, a whole number of words: at
+// most n rows of that many bits fit in an eighth of the budget, the rest of
+// it left to the call's other buffers of a few words per element and edge.
+constexpr std::size_t block_columns(std::size_t n, std::size_t budget) noexcept {
+    const std::size_t words = n == 0 ? 1 : budget / 8 / sizeof(Word) / n;
+    return (words == 0 ? 1 : words) * kWordBits;
+}
+
+}  // namespace quorvane::closure
