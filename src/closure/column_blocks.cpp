@@ -31,6 +31,7 @@ public:
           live_end_(order.size()),
           upper_(order.edge_count()),
           rows_(order.size()),
+          nonempty_(row_words(order.size())),
           reached_(row_words(columns)) {
         // Room for the largest block's rows: reserved, not touched, so the
         // memory taken follows the rows that hold anything.
@@ -48,6 +49,7 @@ public:
         for (std::size_t first = 0; first < n; first += columns_) {
             const std::size_t end = std::min(n, first + columns_);
             pool_.clear();
+            std::fill(nonempty_.begin(), nonempty_.end(), Word{0});
             for (std::size_t x = end; x-- > 0;) {
                 if (!close_row(x, first, end)) return false;
             }
@@ -82,7 +84,7 @@ private:
         const std::size_t begin = order_.first_edge(x);
         std::size_t kept = begin;
         std::size_t e = begin;
-        std::size_t work = 1;
+        std::size_t work = 1 + live_end_[x] - begin;
         // Successors at or past the block's end hold nothing in it; they are
         // kept for the blocks above.
         for (; e < live_end_[x] && upper_[e] < end; ++e) {
@@ -95,11 +97,14 @@ private:
                 touch(word_of(column), word_of(column) + 1);
             }
             upper_[kept++] = y;
+            // Most rows hold nothing in a block: the bits say so without
+            // loading their records.
+            if ((nonempty_[word_of(y)] & bit_of(y)) == 0) continue;
             const KeptRow& above = rows_[y];
             const Word* words = pool_.data() + above.offset;
             for (std::size_t k = 0; k < above.words; ++k) reached_[above.first_word + k] |= words[k];
-            if (above.words != 0) touch(above.first_word, above.first_word + above.words);
-            work += above.words + 1;
+            touch(above.first_word, above.first_word + above.words);
+            work += above.words;
         }
         const std::size_t moved = e - kept;
         if (moved != 0) {
@@ -111,6 +116,7 @@ private:
         KeptRow& row = rows_[x];
         row = KeptRow{pool_.size(), 0, 0};
         if (high > low) {
+            nonempty_[word_of(x)] |= bit_of(x);
             row.first_word = static_cast<std::uint32_t>(low);
             row.words = static_cast<std::uint32_t>(high - low);
             pool_.insert(pool_.end(), reached_.begin() + static_cast<std::ptrdiff_t>(low),
@@ -129,6 +135,7 @@ private:
     std::vector<std::size_t> live_end_;
     std::vector<std::size_t> upper_;
     std::vector<KeptRow> rows_;
+    std::vector<Word> nonempty_;  // rows of the block that hold anything
     std::vector<Word> pool_;
     std::vector<Word> reached_;
 };
