@@ -3,19 +3,26 @@
 #include "adapter_support.hpp"
 #include "convert_to_python.hpp"
 
+#include "../closure/chain_sizes.hpp"
 #include "../closure/column_blocks.hpp"
 #include "../closure/principal_sizes.hpp"
 
 namespace quorvane::py::adapters {
 namespace {
 
-// The sizes from the whole rows, or a block of their columns at a time.
+// The sizes from the whole rows; past the budget over chain coordinates where
+// the order is narrow enough, else a block of the rows' columns at a time.
 template <class ToPython>
 PyObject* sizes_adapter(CallArgs& call, ToPython&& to_python) {
     return with_edge_order(
         call,
         [&](const ReachabilityRows& rows) { return finish(closure::principal_sizes(rows, call.interrupt), to_python); },
-        [&](const closure::SuccessorLists& order, std::size_t budget) {
+        [&](closure::SuccessorLists& order, std::size_t budget) -> PyObject* {
+            order.list_entering_edges();
+            KernelResult<std::optional<closure::PrincipalSizes>> narrow = closure::principal_sizes_by_chains(
+                order, closure::kMaxCoordinateChains, closure::picture_bytes(budget), call.interrupt);
+            if (!narrow) return raise_kernel_error(narrow.error());
+            if (*narrow) return to_python(**narrow).release();
             const std::size_t columns = closure::block_columns(call.n, budget);
             return finish(closure::principal_sizes_by_blocks(order, columns, call.interrupt), to_python);
         });
