@@ -43,13 +43,13 @@ LONG_CALLS = {
     "sizes by column blocks": """
         n = 40000
         edges = [(i, i + 1) for i in range(n - 1)]
-        q._memory_budget = 0
+        q._memory_budget = 8 * n
         call = lambda: q.principal_ideal_filter_sizes(n, edges)
     """,
     "zeta sums by column blocks": """
         n = 40000
         edges = [(i, i + 1) for i in range(n - 1)]
-        q._memory_budget = 0
+        q._memory_budget = 8 * n
         call = lambda: q.zeta_transform_data(n, edges, [1.0] * n)
     """,
     # Lines side by side, each element above the heads of two of them.

@@ -33,14 +33,23 @@ def dense_bytes(n):
     return n * (-(-n // 64)) * 8
 
 
-# Budgets as a share of what the rows would take, all short of it: none
-# leaves blocks of one word of columns and no room for chain coordinates;
-# with most of it, narrow orders are counted over chain coordinates.
+# Budgets as a share of what the rows would take, all short of it: the
+# least leaves blocks of one word of columns and no room for chain
+# coordinates; with most of it, narrow orders are counted over chain
+# coordinates.
 below_the_rows = st.sampled_from([0.0, 0.01, 0.3, 1.0])
 
 
+def one_word_a_row(n):
+    """The least budget with room for blocks of one word of columns."""
+    return 8 * n
+
+
 def budget_below_the_rows(n, share):
-    return int(share * (dense_bytes(n) - 1)) if n else 0
+    """Up to 64 elements the rows are one word each: they fit wherever blocks do."""
+    if dense_bytes(n) <= one_word_a_row(n):
+        return dense_bytes(n)
+    return max(one_word_a_row(n), int(share * (dense_bytes(n) - 1)))
 
 
 @pytest.mark.cross
@@ -87,7 +96,7 @@ def test_rows_that_just_fit_and_just_do_not_agree(poset):
     ]
     with memory_budget(dense_bytes(n)):
         fitting = [outcome(f, *args) for f, args in calls]
-    with memory_budget(max(dense_bytes(n) - 1, 0)):
+    with memory_budget(budget_below_the_rows(n, 1.0)):
         past = [outcome(f, *args) for f, args in calls]
     assert fitting == past
 
@@ -96,7 +105,7 @@ def test_rows_that_just_fit_and_just_do_not_agree(poset):
 def test_errors_past_the_budget_match_model(poset):
     n, edges = poset
     values = [1.0] * n
-    with memory_budget(0):
+    with memory_budget(budget_below_the_rows(n, 0.0)):
         assert outcome(q.zeta_summary_data, n, edges) == outcome(sizes_model.zeta_summary_data, n, edges)
         assert outcome(q.width_data, n, edges) == outcome(width_model.width_data, n, edges)
         assert outcome(q.zeta_transform_data, n, edges, values) == outcome(zeta_model.zeta_transform_data, n, edges, values)
@@ -139,6 +148,26 @@ def test_sizes_of_narrow_orders_over_chain_coordinates_match_model(n, edges):
         assert q.zeta_summary_data(n, edges) == sizes_model.zeta_summary_data(n, edges)
 
 
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda n, edges: q.principal_ideal_filter_sizes(n, edges),
+        lambda n, edges: q.zeta_summary_data(n, edges),
+        lambda n, edges: q.zeta_transform_data(n, edges, [1.0] * n),
+        lambda n, edges: q.strict_zeta_transform_data(n, edges, [1.0] * n),
+    ],
+)
+def test_orders_too_large_even_for_blocks_of_one_word_raise_memory_error_after_the_edge_checks(call):
+    n, edges = 300, [(0, 1), (1, 2)]
+    with memory_budget(one_word_a_row(n) - 1):
+        with pytest.raises(MemoryError):
+            call(n, edges)
+        with pytest.raises(ValueError, match="cover edge indices must follow topological order"):
+            call(n, edges + [(2, 2)])
+        # The width needs no blocks: its chains take memory in step with the edges.
+        assert q.width_data(n, edges) == n - 2
+
+
 def test_the_budget_is_not_part_of_the_surface():
     assert not hasattr(q, "_memory_budget")
     assert "_memory_budget" not in q.__all__
@@ -159,7 +188,7 @@ def test_every_method_agrees_on_a_package_graph_of_a_hundred_thousand_elements()
         dense = results()
         q._memory_budget = 1 << 27
         blocks = results()
-        q._memory_budget = 0
+        q._memory_budget = 8 * n
         words = results()
         print(repr(dense) == repr(blocks) == repr(words), dense[0][0], dense[2])
     """)

@@ -29,10 +29,13 @@ constexpr bool dense_rows_fit(std::size_t n, std::size_t budget) noexcept {
 constexpr std::size_t picture_bytes(std::size_t budget) noexcept { return budget / 8; }
 
 // Columns of a block of the reachability rows, a whole number of words: n
-// rows of that many bits fit in picture_bytes.
+// rows of that many bits fit in picture_bytes, or failing that, one word a
+// row in the whole budget. 0 where not even that fits: no method does.
 constexpr std::size_t block_columns(std::size_t n, std::size_t budget) noexcept {
-    const std::size_t words = n == 0 ? 1 : picture_bytes(budget) / sizeof(Word) / n;
-    return (words == 0 ? 1 : words) * kWordBits;
+    if (n == 0) return kWordBits;
+    const std::size_t words = picture_bytes(budget) / sizeof(Word) / n;
+    if (words != 0) return words * kWordBits;
+    return budget / sizeof(Word) >= n ? kWordBits : 0;
 }
 
 // Chains of a chain partition past which counting sizes over chain

@@ -58,6 +58,14 @@ PyObject* with_edge_order(CallArgs& call, Dense&& dense, Lists&& lists) {
     return lists(order, budget);
 }
 
+// closure::block_columns, or std::bad_alloc (MemoryError) before anything is
+// allocated where the order is too large even for blocks of one word.
+inline std::size_t block_columns_within(std::size_t n, std::size_t budget) {
+    const std::size_t columns = closure::block_columns(n, budget);
+    if (columns == 0) throw std::bad_alloc();
+    return columns;
+}
+
 // Decodes and checks the successor bitsets, closes them, and hands the rows
 // to run(rows).
 template <class Run>

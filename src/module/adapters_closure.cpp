@@ -23,7 +23,7 @@ PyObject* sizes_adapter(CallArgs& call, ToPython&& to_python) {
                 order, closure::kMaxCoordinateChains, closure::picture_bytes(budget), call.interrupt);
             if (!narrow) return raise_kernel_error(narrow.error());
             if (*narrow) return to_python(**narrow).release();
-            const std::size_t columns = closure::block_columns(call.n, budget);
+            const std::size_t columns = block_columns_within(call.n, budget);
             return finish(closure::principal_sizes_by_blocks(order, columns, call.interrupt), to_python);
         });
 }

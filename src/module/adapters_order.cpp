@@ -73,7 +73,7 @@ PyObject* zeta_adapter(CallArgs& call, Transform&& transform, bool strict) {
         call,
         [&](const ReachabilityRows& rows) { return finish(transform(rows, values, call.interrupt), to_python_sums); },
         [&](const closure::SuccessorLists& order, std::size_t budget) {
-            const std::size_t columns = closure::block_columns(call.n, budget);
+            const std::size_t columns = block_columns_within(call.n, budget);
             return finish(closure::zeta_sums_by_blocks(order, values, strict, columns, call.interrupt),
                           to_python_sums);
         });
