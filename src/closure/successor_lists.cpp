@@ -1,6 +1,6 @@
 #include "successor_lists.hpp"
 
-#include <algorithm>
+#include <utility>
 
 namespace quorvane::closure {
 namespace {
@@ -16,15 +16,24 @@ std::vector<std::size_t> group_offsets(std::vector<std::size_t> counts) {
 
 }  // namespace
 
+// The edges are grouped by their upper ends first, then dealt to their lower
+// ends' lists in ascending order of upper ends: every list comes out
+// ascending, in time linear in the edges.
 SuccessorLists::SuccessorLists(std::size_t n, const CoverEdgeList& edges) : upper_(edges.size()) {
-    std::vector<std::size_t> counts(n);
-    for (const auto& [lower, upper] : edges) ++counts[lower];
-    first_ = group_offsets(std::move(counts));
-    std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
-    for (const auto& [lower, upper] : edges) upper_[next[lower]++] = upper;
-    for (std::size_t x = 0; x < n; ++x) {
-        std::sort(upper_.begin() + static_cast<std::ptrdiff_t>(first_[x]),
-                  upper_.begin() + static_cast<std::ptrdiff_t>(first_[x + 1]));
+    std::vector<std::size_t> lower_counts(n);
+    std::vector<std::size_t> upper_counts(n);
+    for (const auto& [lower, upper] : edges) {
+        ++lower_counts[lower];
+        ++upper_counts[upper];
+    }
+    first_ = group_offsets(std::move(lower_counts));
+    const std::vector<std::size_t> first_by_upper = group_offsets(std::move(upper_counts));
+    std::vector<std::size_t> next(first_by_upper.begin(), first_by_upper.end() - 1);
+    std::vector<std::size_t> lowers(edges.size());
+    for (const auto& [lower, upper] : edges) lowers[next[upper]++] = lower;
+    next.assign(first_.begin(), first_.end() - 1);
+    for (std::size_t y = 0; y < n; ++y) {
+        for (std::size_t k = first_by_upper[y]; k < first_by_upper[y + 1]; ++k) upper_[next[lowers[k]]++] = y;
     }
 }
 
