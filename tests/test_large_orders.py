@@ -4,7 +4,6 @@ through the module's private `_memory_budget`, so that small orders take those
 methods, and each is compared with the model."""
 
 import contextlib
-import sys
 import textwrap
 from pathlib import Path
 
