@@ -1,7 +1,8 @@
-"""Orders past the memory budget: sizes and zeta sums a block of columns at a
-time, width as the fewest chains along the edges. The budget is lowered
-through the module's private `_memory_budget`, so that small orders take those
-methods, and each is compared with the model."""
+"""Orders past the memory budget: sizes over chain coordinates or a block of
+columns at a time, zeta sums a block at a time, width as the fewest chains
+along the edges. The budget is lowered through the module's private
+`_memory_budget`, so that small orders take those methods, and each is
+compared with the model."""
 
 import contextlib
 import textwrap
