@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <span>
 #include <cstdint>
 
 #include "../common/bit_count.hpp"
@@ -36,27 +37,43 @@ public:
         // Room for the largest block's rows: reserved, not touched, so the
         // memory taken follows the rows that hold anything.
         pool_.reserve(checked_size(order.size(), reached_.size()));
-        for (std::size_t x = 0; x < order.size(); ++x) live_end_[x] = order.first_edge(x + 1);
+        for (std::size_t x = 0; x < order.size(); ++x) {
+            live_end_[x] = order.first_edge(x + 1);
+            if (live_end_[x] != order.first_edge(x)) sources_.push_back(x);
+        }
         for (std::size_t e = 0; e < upper_.size(); ++e) upper_[e] = order.upper(e);
     }
 
-    // Calls visit(first_column, column_count) after each block is closed,
-    // blocks ascending; row(x) then reads the block's row x. False when the
-    // budget's poll asks to stop.
+    // Calls visit(first_column) after each block is closed,
+    // blocks ascending; filled() then lists the rows that hold anything in
+    // the block and row(x) reads the block's row x. False when the budget's
+    // poll asks to stop.
+    //
+    // Only elements with successors can hold anything, and an element keeps
+    // one edge at least, so a block reads those below its end and no other:
+    // the work follows the edges, however many elements have none.
     template <class Visit>
     bool run(Visit&& visit) {
         const std::size_t n = order_.size();
+        std::size_t below_end = 0;
         for (std::size_t first = 0; first < n; first += columns_) {
             const std::size_t end = std::min(n, first + columns_);
             pool_.clear();
-            std::fill(nonempty_.begin(), nonempty_.end(), Word{0});
-            for (std::size_t x = end; x-- > 0;) {
-                if (!close_row(x, first, end)) return false;
+            for (const std::size_t x : filled_) nonempty_[word_of(x)] = 0;
+            filled_.clear();
+            while (below_end < sources_.size() && sources_[below_end] < end) ++below_end;
+            for (std::size_t i = below_end; i-- > 0;) {
+                if (!close_row(sources_[i], first, end)) return false;
             }
-            if (!visit(first, end - first)) return false;
+            std::reverse(filled_.begin(), filled_.end());
+            if (!visit(first)) return false;
+            if (budget_.charge(1)) return false;
         }
         return true;
     }
+
+    // The rows that hold anything in the block, ascending.
+    std::span<const std::size_t> filled() const noexcept { return filled_; }
 
     // The block's row x as words from word first_word(x) of the block on.
     std::span<const Word> row(std::size_t x) const noexcept {
@@ -117,6 +134,7 @@ private:
         row = KeptRow{pool_.size(), 0, 0};
         if (high > low) {
             nonempty_[word_of(x)] |= bit_of(x);
+            filled_.push_back(x);
             row.first_word = static_cast<std::uint32_t>(low);
             row.words = static_cast<std::uint32_t>(high - low);
             pool_.insert(pool_.end(), reached_.begin() + static_cast<std::ptrdiff_t>(low),
@@ -135,7 +153,9 @@ private:
     std::vector<std::size_t> live_end_;
     std::vector<std::size_t> upper_;
     std::vector<KeptRow> rows_;
-    std::vector<Word> nonempty_;  // rows of the block that hold anything
+    std::vector<std::size_t> sources_;  // elements with successors, ascending
+    std::vector<Word> nonempty_;         // rows of the block that hold anything
+    std::vector<std::size_t> filled_;    // the same rows as a list
     std::vector<Word> pool_;
     std::vector<Word> reached_;
 };
@@ -148,10 +168,9 @@ KernelResult<PrincipalSizes> principal_sizes_by_blocks(const SuccessorLists& ord
     const std::size_t n = order.size();
     PrincipalSizes sizes{std::vector<std::uint64_t>(n, 1), std::vector<std::uint64_t>(n, 1)};
     ColumnBlocks blocks(order, columns, interrupt);
-    const bool finished = blocks.run([&](std::size_t first, std::size_t count) {
-        for (std::size_t x = 0; x < first + count; ++x) {
+    const bool finished = blocks.run([&](std::size_t first) {
+        for (const std::size_t x : blocks.filled()) {
             const std::span<const Word> row = blocks.row(x);
-            if (row.empty()) continue;
             sizes.filter[x] += count_common_bits(row.data(), row.data(), row.size());
             const std::size_t base = first + blocks.first_word(x) * kWordBits;
             for_each_bit(row, base, [&](std::size_t y) { ++sizes.ideal[y]; });
@@ -171,10 +190,9 @@ KernelResult<std::vector<double>> zeta_sums_by_blocks(const SuccessorLists& orde
     ColumnBlocks blocks(order, columns, interrupt);
     // Rows ascending within each block: every sum takes its lower elements'
     // values in ascending order.
-    const bool finished = blocks.run([&](std::size_t first, std::size_t count) {
-        for (std::size_t x = 0; x < first + count; ++x) {
+    const bool finished = blocks.run([&](std::size_t first) {
+        for (const std::size_t x : blocks.filled()) {
             const std::span<const Word> row = blocks.row(x);
-            if (row.empty()) continue;
             const double value = values[x];
             const std::size_t base = first + blocks.first_word(x) * kWordBits;
             for_each_bit(row, base, [&](std::size_t y) { sums[y] = add_term(sums[y], value); });
