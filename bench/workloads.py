@@ -85,6 +85,23 @@ def commit_dag(n, reach=60, seed=0):
     return n, edges
 
 
+def branching_commits(n, lines=200, merge=0.1, seed=0):
+    """A commit history of `lines` lines of development side by side: each
+    commit extends a random line, and some merge in the head of another."""
+    rng = _random.Random(seed * 1_000_003 + n * 13 + lines)
+    heads = list(range(min(lines, n)))
+    edges = []
+    for i in range(len(heads), n):
+        line = rng.randrange(lines)
+        edges.append((heads[line], i))
+        if rng.random() < merge:
+            other = heads[rng.randrange(lines)]
+            if other != heads[line]:
+                edges.append((other, i))
+        heads[line] = i
+    return n, edges
+
+
 def package_graph(n, mean_dependencies=4, seed=0):
     """A package-dependency-like DAG: element i depends on a few higher-numbered
     elements, most often on the widely shared base packages near the top. The

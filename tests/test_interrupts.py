@@ -39,6 +39,34 @@ LONG_CALLS = {
         edges = [(i, i + 1) for i in range(n - 1)]
         call = lambda: q.transitive_successor_closure(n, edges)
     """,
+    # Past a lowered memory budget: every pair of the chain in some block.
+    "sizes by column blocks": """
+        n = 40000
+        edges = [(i, i + 1) for i in range(n - 1)]
+        q._memory_budget = 8 * n
+        call = lambda: q.principal_ideal_filter_sizes(n, edges)
+    """,
+    "zeta sums by column blocks": """
+        n = 40000
+        edges = [(i, i + 1) for i in range(n - 1)]
+        q._memory_budget = 8 * n
+        call = lambda: q.zeta_transform_data(n, edges, [1.0] * n)
+    """,
+    # Lines side by side, each element above the heads of two of them.
+    "sizes over chain coordinates and width by chain cover": """
+        import random
+        rng = random.Random(1)
+        n, lines = 400000, 300
+        heads = list(range(lines))
+        edges = []
+        for i in range(lines, n):
+            line = rng.randrange(lines)
+            edges += [(heads[line], i), (heads[rng.randrange(lines)], i)]
+            heads[line] = i
+        edges = [(a, b) for a, b in edges if a < b]
+        q._memory_budget = 1 << 30
+        call = lambda: (q.zeta_summary_data(n, edges), q.width_data(n, edges))
+    """,
     "argument conversion": """
         call = lambda: q.zeta_transform_data(3, [], range(2**40))
     """,

@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include "../closure/memory_budget.hpp"
+#include "../closure/successor_lists.hpp"
 #include "convert_bitsets.hpp"
 #include "errors.hpp"
 #include "frame.hpp"
@@ -34,6 +36,34 @@ PyObject* with_edge_rows(CallArgs& call, Run&& run) {
     call.edges = {};
     if (!rows) return raise_kernel_error(rows.error());
     return run(static_cast<const ReachabilityRows&>(*rows));
+}
+
+// The working memory of the order kernels in bytes: kMemoryBudgetBytes, unless
+// the module's private attribute `_memory_budget` holds an int. Only the tests
+// set it, to run on small orders the methods that take over past the budget.
+std::size_t memory_budget(const CallArgs& call);
+
+// One choice of method per call, before anything large is allocated: the
+// reachability rows, handed to dense(rows), where they fit the memory budget;
+// past it the validated edges as lists, handed to lists(order, budget).
+template <class Dense, class Lists>
+PyObject* with_edge_order(CallArgs& call, Dense&& dense, Lists&& lists) {
+    const std::size_t budget = memory_budget(call);
+    if (closure::dense_rows_fit(call.n, budget)) return with_edge_rows(call, dense);
+    if (const std::optional<KernelError> error = closure::first_edge_error(call.n, call.edges)) {
+        return raise_kernel_error(*error);
+    }
+    closure::SuccessorLists order(call.n, call.edges);
+    call.edges = {};
+    return lists(order, budget);
+}
+
+// closure::block_columns, or std::bad_alloc (MemoryError) before anything is
+// allocated where the order is too large even for blocks of one word.
+inline std::size_t block_columns_within(std::size_t n, std::size_t budget) {
+    const std::size_t columns = closure::block_columns(n, budget);
+    if (columns == 0) throw std::bad_alloc();
+    return columns;
 }
 
 // Decodes and checks the successor bitsets, closes them, and hands the rows

@@ -7,6 +7,8 @@
 #include "adapter_support.hpp"
 #include "convert_to_python.hpp"
 
+#include "../closure/chain_cover.hpp"
+#include "../closure/column_blocks.hpp"
 #include "../closure/interval_summary.hpp"
 #include "../closure/mobius.hpp"
 #include "../closure/width.hpp"
@@ -61,25 +63,41 @@ PyRef interval_summary_to_python(const closure::IntervalSummary& summary) {
                            to_python(summary.mean_size), std::move(histogram));
 }
 
+// The sums from the whole rows, or a block of their columns at a time.
 template <class Transform>
-PyObject* zeta_adapter(CallArgs& call, Transform&& transform) {
+PyObject* zeta_adapter(CallArgs& call, Transform&& transform, bool strict) {
     if (!one_value_per_element(call, closure::kValueCountMismatch)) return nullptr;
-    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return finish(transform(rows, std::span<const double>(call.values), call.interrupt),
-                      [](const std::vector<double>& sums) { return to_python_list(sums); });
-    });
+    const std::span<const double> values(call.values);
+    const auto to_python_sums = [](const std::vector<double>& sums) { return to_python_list(sums); };
+    return with_edge_order(
+        call,
+        [&](const ReachabilityRows& rows) { return finish(transform(rows, values, call.interrupt), to_python_sums); },
+        [&](const closure::SuccessorLists& order, std::size_t budget) {
+            const std::size_t columns = block_columns_within(call.n, budget);
+            return finish(closure::zeta_sums_by_blocks(order, values, strict, columns, call.interrupt),
+                          to_python_sums);
+        });
 }
 
 }  // namespace
 
-PyObject* zeta_transform_data(CallArgs& call) { return zeta_adapter(call, closure::zeta_transform); }
+PyObject* zeta_transform_data(CallArgs& call) { return zeta_adapter(call, closure::zeta_transform, false); }
 
-PyObject* strict_zeta_transform_data(CallArgs& call) { return zeta_adapter(call, closure::strict_zeta_transform); }
+PyObject* strict_zeta_transform_data(CallArgs& call) {
+    return zeta_adapter(call, closure::strict_zeta_transform, true);
+}
 
+// A largest antichain from the whole rows, or as the fewest chains that cover
+// the order, found along its edges.
 PyObject* width_data(CallArgs& call) {
-    return with_edge_rows(call, [&](const ReachabilityRows& rows) {
-        return finish(closure::width(rows, call.interrupt), [](std::uint64_t width) { return to_python(width); });
-    });
+    const auto to_python_width = [](std::uint64_t width) { return to_python(width); };
+    return with_edge_order(
+        call,
+        [&](const ReachabilityRows& rows) { return finish(closure::width(rows, call.interrupt), to_python_width); },
+        [&](closure::SuccessorLists& order, std::size_t) {
+            order.list_entering_edges();
+            return finish(closure::width_by_chain_cover(order, call.interrupt), to_python_width);
+        });
 }
 
 PyObject* interval_summary_data(CallArgs& call) {

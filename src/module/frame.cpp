@@ -113,11 +113,13 @@ bool convert(Param param, PyObject* object, CallArgs& call, WorkBudget& budget) 
 
 bool poll_signals(void*) { return PyErr_CheckSignals() != 0; }
 
-PyObject* run(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* run(const FunctionRecord& function, PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+              PyObject* kwnames) {
     Slots slots{};
     if (!bind(function, args, nargs, kwnames, slots)) return nullptr;
     CallArgs call;
     call.interrupt = InterruptPoll{poll_signals, nullptr};
+    call.module = module;
     WorkBudget budget(call.interrupt);
     for (std::size_t i = 0; i < function.param_count; ++i) {
         if (!convert(function.params[i], slots[i], call, budget)) {
@@ -128,11 +130,11 @@ PyObject* run(const FunctionRecord& function, PyObject* const* args, Py_ssize_t 
     return function.run(call);
 }
 
-PyObject* run_caught(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs,
+PyObject* run_caught(const FunctionRecord& function, PyObject* module, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) noexcept {
     PyObject* result = nullptr;
     try {
-        result = run(function, args, nargs, kwnames);
+        result = run(function, module, args, nargs, kwnames);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::length_error&) {
@@ -170,9 +172,10 @@ const char* param_name(Param param) noexcept {
 // interrupted, so calls can nest. CPython's recursion guard, entered before
 // anything else happens and as CPython enters it for a call into C, ends deep
 // nesting in RecursionError while the stack still has room.
-PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* call_frame(const FunctionRecord& function, PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
     if (Py_EnterRecursiveCall(" while calling a Python object") != 0) return nullptr;
-    PyObject* const result = run_caught(function, args, nargs, kwnames);
+    PyObject* const result = run_caught(function, module, args, nargs, kwnames);
     Py_LeaveRecursiveCall();
     return result;
 }

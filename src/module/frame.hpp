@@ -38,6 +38,7 @@ struct CallArgs {
     ValueMatrix right;
     std::optional<std::uint64_t> max_states;
     InterruptPoll interrupt;
+    PyObject* module = nullptr;  // borrowed: the module the function belongs to
 };
 
 // Returns a new reference, or nullptr with an exception set. May throw
@@ -54,6 +55,7 @@ struct FunctionRecord {
     Adapter run;
 };
 
-PyObject* call_frame(const FunctionRecord& function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* call_frame(const FunctionRecord& function, PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept;
 
 }  // namespace quorvane::py

@@ -14,8 +14,8 @@ namespace quorvane::py {
 namespace {
 
 template <std::size_t I>
-PyObject* entry_point(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_frame(kFunctions[I], args, nargs, kwnames);
+PyObject* entry_point(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return call_frame(kFunctions[I], module, args, nargs, kwnames);
 }
 
 // "name(a, b, c=None)\n--\n\n": CPython reads the text signature from it.
