@@ -18,9 +18,11 @@ namespace quorvane::incidence {
 namespace {
 
 // The tiles compute every term between a row's ends, the ones that are not in
-// its intervals included; a row goes to them when at least this share of those
-// terms count, as on a chain, and is folded row by row otherwise.
-constexpr std::uint64_t kTileShareInverse = 4;
+// its intervals included, and those of the other rows of its tile; a row goes
+// to them when at least three quarters of its own count, as on a chain, and is
+// folded row by row otherwise.
+constexpr std::uint64_t kTileShareParts = 4;
+constexpr std::uint64_t kTileShareNeeded = 3;
 
 // For each x: whether its terms go to the tiles.
 std::vector<bool> rows_for_tiles(const ReachabilityRows& rows) {
@@ -36,7 +38,7 @@ std::vector<bool> rows_for_tiles(const ReachabilityRows& rows) {
             terms += upper[z];
             spanned += n - z;
         });
-        in_tiles[x] = terms * kTileShareInverse >= spanned;
+        in_tiles[x] = terms * kTileShareParts >= spanned * kTileShareNeeded;
     }
     return in_tiles;
 }

@@ -220,6 +220,11 @@ template <class Semiring, class Shape>
             slab.fill(rows, right, y0, z0, z1);
             if (budget.charge((z1 - z0) * kBandColumns)) return false;
             for (std::size_t x0 = first; x0 < std::min(z1, last); x0 += Shape::kRows) {
+                const auto block_rows = in_tiles.begin() + static_cast<std::ptrdiff_t>(x0);
+                if (std::none_of(block_rows, block_rows + static_cast<std::ptrdiff_t>(std::min(Shape::kRows, n - x0)),
+                                 [](bool tiled) { return tiled; })) {
+                    continue;
+                }
                 block.fill(rows, left, in_tiles, slab, x0, z0, z1);
                 const std::span<const std::size_t> middles = block.middles();
                 if (middles.empty()) continue;
