@@ -138,6 +138,41 @@ def test_matches_model_on_larger_orders(n, edges):
         assert both_forms(semiring, n, edges, left, right) == ok(model.convolution(semiring, n, edges, left, right))
 
 
+def dense_operands(n, seed, read_infinities):
+    """Rounding-sensitive values with signed zeros and huge entries; infinities
+    below the diagonal, where no term reads them, and with `read_infinities`
+    also one above it in each matrix, in the first rows (so the model stops
+    early)."""
+    rng = random.Random(seed)
+    matrices = [[[rng.uniform(-1.0, 1.0) for _ in range(n)] for _ in range(n)] for _ in range(2)]
+    for matrix in matrices:
+        for _ in range(n):
+            x, y = sorted(rng.sample(range(n), 2))
+            matrix[y][x] = rng.choice([inf, -inf])
+            matrix[x][y] = rng.choice([-0.0, 0.0, 1e154, -1e154, 5e-324])
+        if read_infinities:
+            matrix[rng.randrange(3)][rng.randrange(3, n)] = rng.choice([inf, -inf])
+    return matrices
+
+
+@pytest.mark.parametrize(
+    "n, edges",
+    [
+        # Orders whose intervals fill the range between their ends, over more
+        # than one band of columns and slab of middles.
+        chain(258),
+        # Rows below only the top, whose terms are folded row by row, among
+        # rows below all of a chain, whose terms go to tiles.
+        (200, [(i, i + 1) for i in range(20, 199)] + [(i, 199 if i % 2 else 20) for i in range(20)]),
+    ],
+)
+@pytest.mark.parametrize("read_infinities", [False, True])
+def test_dense_orders_match_model(n, edges, read_infinities):
+    left, right = dense_operands(n, seed=n, read_infinities=read_infinities)
+    for semiring in SEMIRINGS:
+        assert both_forms(semiring, n, edges, left, right) == outcome(model.convolution, semiring, n, edges, left, right)
+
+
 @pytest.mark.parametrize("z", [0, 5, 60])  # a full, a partly filled and a sparse word of the chain
 @pytest.mark.parametrize("semiring", ["max_plus", "min_plus"])
 def test_infinities_of_both_signs_are_refused_in_every_word_layout(semiring, z):

@@ -1,9 +1,9 @@
 #include "interval_summary.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
-#include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
 #include "reachability.hpp"
@@ -11,12 +11,24 @@
 namespace quorvane::closure {
 namespace {
 
-// Elements strictly between x and y: (strictly above x) and (strictly below
-// y), which can only meet in the words from x's to y's.
-std::uint64_t count_between(std::span<const Word> above_x, std::span<const Word> below_y, std::size_t x,
-                            std::size_t y) noexcept {
-    const std::size_t first = word_of(x);
-    return count_common_bits(above_x.data() + first, below_y.data() + first, word_of(y) + 1 - first);
+// Elements above x are counted below this many y of one word at once: one
+// walk over the words between serves them all, each y with a running sum of
+// its own, so that their counts do not wait for each other.
+constexpr std::size_t kGroup = 4;
+
+// Elements strictly between x and each y of `below` (their rows below y):
+// (strictly above x) and (strictly below y), which can only meet in the words
+// from x's to y's, here words [first, last].
+std::array<std::uint64_t, kGroup> count_between(const Word* above_x, const std::array<const Word*, kGroup>& below,
+                                                std::size_t first, std::size_t last) noexcept {
+    std::array<std::uint64_t, kGroup> sums{};
+    for (std::size_t k = first; k <= last; ++k) {
+        const Word above = above_x[k];
+        for (std::size_t lane = 0; lane < kGroup; ++lane) {
+            sums[lane] += static_cast<std::uint64_t>(std::popcount(above & below[lane][k]));
+        }
+    }
+    return sums;
 }
 
 IntervalSummary summarise(std::vector<std::uint64_t> by_size, std::uint64_t size_sum) {
@@ -50,11 +62,22 @@ KernelResult<IntervalSummary> summarise_intervals(const ReachabilityRows& rows, 
         const std::span<const Word> above_x = rows.row(x);
         for (std::size_t k = word_of(x); k < above_x.size(); ++k) {
             const Word above = above_x[k];
-            for_each_bit(std::span<const Word>(&above, 1), k * kWordBits, [&](std::size_t y) {
-                const std::uint64_t size = count_between(above_x, below.row(y), x, y) + 2;
-                ++by_size[size];
-                size_sum += size;
-            });
+            for (Word left = above; left != 0;) {
+                // The next kGroup elements of the word; a short group repeats
+                // its first, whose extra counts are not kept.
+                std::array<const Word*, kGroup> below_y;
+                std::size_t lanes = 0;
+                for (; lanes < kGroup && left != 0; ++lanes, left &= left - 1) {
+                    below_y[lanes] = below.row(k * kWordBits + static_cast<std::size_t>(std::countr_zero(left))).data();
+                }
+                std::fill(below_y.begin() + static_cast<std::ptrdiff_t>(lanes), below_y.end(), below_y[0]);
+                const std::array<std::uint64_t, kGroup> between = count_between(above_x.data(), below_y, word_of(x), k);
+                for (std::size_t lane = 0; lane < lanes; ++lane) {
+                    const std::uint64_t size = between[lane] + 2;
+                    ++by_size[size];
+                    size_sum += size;
+                }
+            }
             // Charged a word at a time: each element in it cost a count over
             // the words from x's to this one.
             const auto elements = static_cast<std::uint64_t>(std::popcount(above));

@@ -1,210 +1,104 @@
 #include "convolution.hpp"
 
 #include <algorithm>
-#include <array>
-#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 
+#include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
-#include "../common/work_budget.hpp"
 #include "operand_check.hpp"
+#include "row_folds.hpp"
 #include "semirings.hpp"
+#include "tile_folds.hpp"
 
 namespace quorvane::incidence {
 namespace {
 
-// The scan runs over blocks of rows x and, within a block, over tiles of
-// words of y, so that each right row fetched from memory serves every x of
-// the block and the block's running values for a tile stay in the L1 cache.
-constexpr std::size_t kBlockRows = 16;
-constexpr std::size_t kTileWords = 2;
-// A word with at most this many lanes in use is folded lane by lane; above
-// it, folding all 64 lanes and blending the unused ones away is cheaper.
-constexpr int kSparseLanes = 16;
+// The tiles compute every term between a row's ends, the ones that are not in
+// its intervals included, and those of the other rows of its tile; a row goes
+// to them when at least three quarters of its own count, as on a chain, and is
+// folded row by row otherwise.
+constexpr std::uint64_t kTileShareParts = 4;
+constexpr std::uint64_t kTileShareNeeded = 3;
 
-using Lanes = std::array<std::uint64_t, kWordBits>;
-
-// One x's part in the terms of a z: its left entry and its running values.
-struct Term {
-    double left;
-    double* acc;
-};
-
-// Highest element of x and its up-set: no interval from x reaches beyond it.
-std::vector<std::size_t> interval_tops(const ReachabilityRows& rows) {
-    std::vector<std::size_t> top(rows.size());
-    for (std::size_t x = 0; x < rows.size(); ++x) {
+// For each x: whether its terms go to the tiles.
+std::vector<bool> rows_for_tiles(const ReachabilityRows& rows) {
+    const std::size_t n = rows.size();
+    std::vector<std::uint64_t> upper(n);  // y with z <= y, per z
+    for (std::size_t z = 0; z < n; ++z) upper[z] = count_bits(rows.row(z)) + 1;
+    std::vector<bool> in_tiles(n);
+    for (std::size_t x = 0; x < n; ++x) {
+        std::uint64_t terms = upper[x];
+        std::uint64_t spanned = n - x;
         const std::span<const Word> row = rows.row(x);
-        top[x] = x;
-        for (std::size_t k = row.size(); k-- > word_of(x);) {
-            if (row[k] != 0) {
-                top[x] = k * kWordBits + kWordBits - 1 - static_cast<std::size_t>(std::countl_zero(row[k]));
-                break;
-            }
-        }
+        for_each_bit(row.subspan(word_of(x)), word_of(x) * kWordBits, [&](std::size_t z) {
+            terms += upper[z];
+            spanned += n - z;
+        });
+        in_tiles[x] = terms * kTileShareParts >= spanned * kTileShareNeeded;
     }
-    return top;
+    return in_tiles;
 }
 
-// Lane mask all ones: taken, else kept. Bitwise, so that the compiler cannot
-// turn it into a branch around the fold step; such a branch would not vectorise.
-inline double select(std::uint64_t lane, double taken, double kept) noexcept {
-    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(taken) & lane) |
-                                 (std::bit_cast<std::uint64_t>(kept) & ~lane));
-}
-
-// acc[j] = acc[j] (+) (a (x) b[j]) for the first `len` lanes, or for those of
-// them whose mask is set. Masked lanes are computed too and blended away, so
-// that the loop vectorises; their values are never kept or tested.
-template <class Semiring, bool Masked>
-bool fold_lanes(double a, const double* b, double* acc, const Lanes& lanes, std::size_t len) noexcept {
-    std::uint64_t rejected = 0;
-    for (std::size_t j = 0; j < len; ++j) {
-        const double v = Semiring::product(a, b[j]);
-        const std::uint64_t lane = Masked ? lanes[j] : ~std::uint64_t{0};
-        acc[j] = select(lane, Semiring::sum(acc[j], v), acc[j]);
-        rejected |= lane & (0 - static_cast<std::uint64_t>(Semiring::rejects_term(v)));
-    }
-    return rejected != 0;
-}
-
-// For the set bits j of `word`, one at a time, and every x of `terms`:
-// acc[j] = acc[j] (+) (a (x) b[j]).
-template <class Semiring>
-bool fold_bits(std::span<const Term> terms, const double* b, std::size_t base, Word word) noexcept {
-    bool rejected = false;
-    for (; word != 0; word &= word - 1) {
-        const std::size_t j = base + static_cast<std::size_t>(std::countr_zero(word));
-        const double right = b[j];
-        for (const Term& term : terms) {
-            const double v = Semiring::product(term.left, right);
-            term.acc[j] = Semiring::sum(term.acc[j], v);
-            rejected |= Semiring::rejects_term(v);
-        }
-    }
-    return rejected;
-}
-
-// Adds the terms of one z to the pairs (x, y) of every x of `terms` and every
-// y in z and its up-set within words [k0, k1). Such y lie in x's up-set too,
-// by transitivity, so x's own row needs no test. A run of full words is
-// folded in one sweep per x.
-template <class Semiring>
-bool fold_row(std::span<const Word> up, std::size_t z, std::size_t top, std::size_t k0, std::size_t k1,
-              const double* right_row, std::span<const Term> terms, Lanes& lanes) noexcept {
-    bool rejected = false;
-    const std::size_t k_end = std::min(k1, word_of(top) + 1);
-    for (std::size_t k = std::max(k0, word_of(z)); k < k_end;) {
-        const Word word = up[k] | (k == word_of(z) ? bit_of(z) : 0);
-        const std::size_t base = k * kWordBits;
-        if (word == ~Word{0}) {
-            std::size_t run_end = k + 1;
-            while (run_end < k_end && up[run_end] == ~Word{0}) ++run_end;
-            const std::size_t len = (run_end - k) * kWordBits;
-            for (const Term& term : terms) {
-                rejected |= fold_lanes<Semiring, false>(term.left, right_row + base, term.acc + base, lanes, len);
-            }
-            k = run_end;
-            continue;
-        }
-        if (std::popcount(word) <= kSparseLanes) {
-            rejected |= fold_bits<Semiring>(terms, right_row, base, word);
-        } else {
-            const std::size_t len = std::min(kWordBits, top + 1 - base);
-            for (std::size_t j = 0; j < kWordBits; ++j) lanes[j] = 0 - ((word >> j) & 1);
-            for (const Term& term : terms) {
-                rejected |= fold_lanes<Semiring, true>(term.left, right_row + base, term.acc + base, lanes, len);
-            }
-        }
-        ++k;
-    }
-    return rejected;
-}
-
-template <class Semiring>
-bool rejects_sums(const IncidenceMatrix& result, std::size_t x0, std::size_t x1) noexcept {
-    bool rejected = false;
-    for (std::size_t x = x0; x < x1; ++x) {
-        for (double acc : result[x]) rejected |= Semiring::rejects_sum(acc);
-    }
-    return rejected;
-}
-
-// The z that take part for some x of a block, ascending, each with the terms
-// of the x it takes part for (x <= z).
-class BlockColumns {
-public:
-    explicit BlockColumns(std::size_t n) {
-        columns_.reserve(n);
-        terms_.reserve(checked_size(n, kBlockRows));
-    }
-
-    void gather(const ReachabilityRows& rows, const IncidenceMatrix& left, IncidenceMatrix& result, std::size_t x0,
-                std::size_t x1, std::size_t z_end) {
-        columns_.clear();
-        terms_.clear();
-        for (std::size_t z = x0; z < z_end; ++z) {
-            const std::size_t first = terms_.size();
-            for (std::size_t x = x0; x < x1 && x <= z; ++x) {
-                if (x == z || rows.test(x, z)) terms_.push_back({left[x][z], result[x].data()});
-            }
-            if (terms_.size() > first) columns_.push_back({z, first, terms_.size() - first});
-        }
-    }
-
-    // Calls visit(z, terms) in ascending z, for every z below `z_stop`.
-    template <class Visit>
-    void for_each(std::size_t z_stop, Visit&& visit) const {
-        for (const Column& column : columns_) {
-            if (column.z >= z_stop) break;
-            visit(column.z, std::span<const Term>(terms_.data() + column.first, column.count));
-        }
-    }
-
-private:
-    struct Column {
-        std::size_t z;
-        std::size_t first;
-        std::size_t count;
+// Whether some term adds +inf to -inf: a left entry x <= z and a right entry
+// z <= y of opposite infinities meeting at the same z.
+bool meets_opposite_infinities(const ReachabilityRows& rows, const IncidenceMatrix& left,
+                               const IncidenceMatrix& right) {
+    const std::size_t n = rows.size();
+    struct Infinities {
+        bool positive = false;
+        bool negative = false;
     };
-    std::vector<Column> columns_;
-    std::vector<Term> terms_;
-};
+    std::vector<Infinities> into(n), out_of(n);
+    // The infinities of a row at the elements it reaches, itself included.
+    auto note = [&rows](std::size_t from, const std::vector<double>& row, auto&& at) {
+        for (std::size_t to = from; to < row.size(); ++to) {
+            if (std::isinf(row[to]) && (to == from || rows.test(from, to))) (row[to] > 0 ? at(to).positive : at(to).negative) = true;
+        }
+    };
+    for (std::size_t x = 0; x < n; ++x) note(x, left[x], [&](std::size_t z) -> Infinities& { return into[z]; });
+    for (std::size_t z = 0; z < n; ++z) note(z, right[z], [&](std::size_t) -> Infinities& { return out_of[z]; });
+    for (std::size_t z = 0; z < n; ++z) {
+        if ((into[z].positive && out_of[z].negative) || (into[z].negative && out_of[z].positive)) return true;
+    }
+    return false;
+}
 
-// x outer, z middle, y inner: every running value still receives its terms in
-// ascending z, while the inner loop runs along a right row.
+template <class Semiring>
+bool rejects_sums(const IncidenceMatrix& result) noexcept {
+    bool rejected = false;
+    for (const std::vector<double>& row : result) {
+        for (double acc : row) rejected |= Semiring::rejects_sum(acc);
+    }
+    return rejected;
+}
+
+// The tile shape follows the registers of the variant the loader chose.
+// Refusals are found before (opposite infinities) or after the fold (sums),
+// not during it: the refusal is the same whichever term is met first.
 template <class Semiring>
 QUORVANE_DISPATCHED_AVX512
 KernelResult<IncidenceMatrix> convolve(const ReachabilityRows& rows, const IncidenceMatrix& left,
                                        const IncidenceMatrix& right, InterruptPoll interrupt) {
     const std::size_t n = rows.size();
     if (std::optional<KernelError> error = validate_incidence_matrices(n, left, right)) return std::unexpected(*error);
-    IncidenceMatrix result(n, std::vector<double>(n, Semiring::kZero));
-    const std::vector<std::size_t> top = interval_tops(rows);
-    BlockColumns columns(n);
-    alignas(64) Lanes lanes;
-    WorkBudget budget(interrupt);
-    for (std::size_t x0 = 0; x0 < n; x0 += kBlockRows) {
-        const std::size_t x1 = std::min(n, x0 + kBlockRows);
-        const std::size_t z_end = *std::max_element(top.begin() + static_cast<std::ptrdiff_t>(x0),
-                                                    top.begin() + static_cast<std::ptrdiff_t>(x1)) + 1;
-        columns.gather(rows, left, result, x0, x1, z_end);
-        if (budget.charge((z_end - x0) * (x1 - x0))) return std::unexpected(kInterrupted);
-        bool rejected = false;
-        for (std::size_t k0 = word_of(x0); k0 * kWordBits < z_end; k0 += kTileWords) {
-            const std::size_t k1 = k0 + kTileWords;
-            std::size_t terms_folded = 0;
-            columns.for_each(k1 * kWordBits, [&](std::size_t z, std::span<const Term> terms) {
-                rejected |= fold_row<Semiring>(rows.row(z), z, top[z], k0, k1, right[z].data(), terms, lanes);
-                terms_folded += terms.size();
-            });
-            // Each term is folded into at most a tile's lanes.
-            if (budget.charge(terms_folded * kTileWords * kWordBits)) return std::unexpected(kInterrupted);
-        }
-        if (rejected || rejects_sums<Semiring>(result, x0, x1)) return std::unexpected(kInvalidValue);
+    if (Semiring::kRefusesOppositeInfinities && meets_opposite_infinities(rows, left, right)) {
+        return std::unexpected(kInvalidValue);
     }
+    IncidenceMatrix result(n, std::vector<double>(n, Semiring::kZero));
+    const std::vector<bool> in_tiles = rows_for_tiles(rows);
+    using namespace tile_folds;
+    const int level = dispatch_level();
+    const bool tiled = level >= 4   ? fold_tiles<Semiring, WideTile>(rows, left, right, result, in_tiles, interrupt)
+                       : level >= 3 ? fold_tiles<Semiring, MediumTile>(rows, left, right, result, in_tiles, interrupt)
+                                    : fold_tiles<Semiring, NarrowTile>(rows, left, right, result, in_tiles, interrupt);
+    if (!tiled || !row_folds::fold_rows<Semiring>(rows, left, right, result, in_tiles, interrupt)) {
+        return std::unexpected(kInterrupted);
+    }
+    if (rejects_sums<Semiring>(result)) return std::unexpected(kInvalidValue);
     return result;
 }
 
