@@ -45,7 +45,11 @@ inline Word add_rows(Word* low, std::size_t words, const Word* const* rows, std:
 // at a time.
 void add_group_columns(const std::array<const Word*, kGroupRows>& rows, std::size_t first, std::size_t words,
                        Word* low, Word* carries) noexcept {
+#if defined(__clang__)
+#pragma clang loop vectorize(assume_safety)
+#else
 #pragma GCC ivdep
+#endif
     for (std::size_t k = first; k < words; ++k) carries[k] = add_rows<kGroupLevels>(low, words, rows.data(), k);
 }
 
