@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -211,7 +212,8 @@ template <class Semiring, class Shape>
     const std::size_t last = static_cast<std::size_t>(in_tiles.rend() - std::find(in_tiles.rbegin(), in_tiles.rend(), true));
     RightSlab<Semiring, Shape> slab;
     LeftBlock<Semiring, Shape> block;
-    TileValues<Shape> tile;
+    // On the heap: a kilobyte, and the kernel's frame stays small.
+    const std::unique_ptr<TileValues<Shape>> tile = std::make_unique<TileValues<Shape>>();
     WorkBudget budget(interrupt);
     for (std::size_t y0 = first / kBandColumns * kBandColumns; y0 < n; y0 += kBandColumns) {
         const std::size_t y1 = std::min(n, y0 + kBandColumns);
@@ -237,9 +239,9 @@ template <class Semiring, class Shape>
                     const std::size_t count = static_cast<std::size_t>(
                         std::lower_bound(middles.begin(), middles.end(), y + Shape::kLanes) - middles.begin());
                     if (count == 0) continue;
-                    tile.load(result, x0, y, Semiring::kZero);
-                    fold_tile<Semiring, Shape>(tile, block.entries(), middles.first(count), slab, column);
-                    tile.store(result, x0, y);
+                    tile->load(result, x0, y, Semiring::kZero);
+                    fold_tile<Semiring, Shape>(*tile, block.entries(), middles.first(count), slab, column);
+                    tile->store(result, x0, y);
                     folded += count;
                 }
                 if (budget.charge(folded * Shape::kRows * Shape::kLanes / 8 + Shape::kRows)) return false;
