@@ -38,6 +38,8 @@ def dense_bytes(n):
 # coordinates; with most of it, narrow orders are counted over chain
 # coordinates.
 below_the_rows = st.sampled_from([0.0, 0.01, 0.3, 1.0])
+# No more than the profile asks for: the cross-section runs these under emulated CPUs.
+CROSS_EXAMPLES = min(100, settings().max_examples)
 
 
 def one_word_a_row(n):
@@ -53,7 +55,7 @@ def budget_below_the_rows(n, share):
 
 
 @pytest.mark.cross
-@settings(max_examples=100)
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=200), below_the_rows)
 def test_sizes_by_column_blocks_match_model(poset, budget):
     n, edges = poset
@@ -65,7 +67,7 @@ def test_sizes_by_column_blocks_match_model(poset, budget):
 
 
 @pytest.mark.cross
-@settings(max_examples=100)
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=200), below_the_rows, st.data())
 def test_zeta_sums_by_column_blocks_match_model(poset, budget, data):
     n, edges = poset
@@ -76,7 +78,7 @@ def test_zeta_sums_by_column_blocks_match_model(poset, budget, data):
 
 
 @pytest.mark.cross
-@settings(max_examples=100)
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=90), below_the_rows)
 def test_width_by_chain_cover_matches_model(poset, budget):
     n, edges = poset
