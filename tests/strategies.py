@@ -74,4 +74,4 @@ def outcome(function, *args, **kwargs):
 
 
 finite_floats = st.floats(allow_nan=False, allow_infinity=False)
-special_floats = st.sampled_from([0.0, -0.0, math.inf, -math.inf, math.nan, 1e308, -1e308, 5e-324, 1e16, 1.0])
+special_floats = st.sampled_from([0.0, -0.0, math.inf, -math.inf, math.nan, -math.nan, 1e308, -1e308, 5e-324, 1e16, 1.0])

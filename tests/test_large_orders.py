@@ -38,6 +38,8 @@ def dense_bytes(n):
 # coordinates; with most of it, narrow orders are counted over chain
 # coordinates.
 below_the_rows = st.sampled_from([0.0, 0.01, 0.3, 1.0])
+# No more than the profile asks for: the cross-section runs these under emulated CPUs.
+CROSS_EXAMPLES = min(100, settings().max_examples)
 
 
 def one_word_a_row(n):
@@ -52,7 +54,8 @@ def budget_below_the_rows(n, share):
     return max(one_word_a_row(n), int(share * (dense_bytes(n) - 1)))
 
 
-@settings(max_examples=100)
+@pytest.mark.cross
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=200), below_the_rows)
 def test_sizes_by_column_blocks_match_model(poset, budget):
     n, edges = poset
@@ -63,7 +66,8 @@ def test_sizes_by_column_blocks_match_model(poset, budget):
         assert outcome(q.zeta_summary_data, n, edges) == outcome(sizes_model.zeta_summary_data, n, edges)
 
 
-@settings(max_examples=100)
+@pytest.mark.cross
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=200), below_the_rows, st.data())
 def test_zeta_sums_by_column_blocks_match_model(poset, budget, data):
     n, edges = poset
@@ -73,7 +77,8 @@ def test_zeta_sums_by_column_blocks_match_model(poset, budget, data):
             assert outcome(getattr(q, name), n, edges, values) == outcome(getattr(zeta_model, name), n, edges, values)
 
 
-@settings(max_examples=100)
+@pytest.mark.cross
+@settings(max_examples=CROSS_EXAMPLES)
 @given(posets(max_n=90), below_the_rows)
 def test_width_by_chain_cover_matches_model(poset, budget):
     n, edges = poset

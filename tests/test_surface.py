@@ -201,11 +201,13 @@ def test_type_error_subclass_is_not_wrapped():
         q.zeta_summary_data(SpecialIndex(), [])
 
 
-def test_huge_element_count_raises_memory_error():
+# Past the budget too, where only the edge lists would be allocated: they are
+# refused before the first one is, not left to fail inside the allocator.
+@pytest.mark.parametrize("name", ["zeta_summary_data", "principal_ideal_filter_sizes", "width_data"])
+@pytest.mark.parametrize("n", [2**63, 10**12, 2**62 - 1])
+def test_huge_element_count_raises_memory_error(name, n):
     with pytest.raises(MemoryError):
-        q.zeta_summary_data(2**63, [])
-    with pytest.raises(MemoryError):
-        q.zeta_summary_data(10**12, [])
+        getattr(q, name)(n, [])
 
 
 @pytest.mark.parametrize("name", VALUE_EDGE_FUNCTIONS)

@@ -10,6 +10,7 @@
 #include "../closure/memory_budget.hpp"
 #include "../closure/successor_lists.hpp"
 #include "convert_bitsets.hpp"
+#include "convert_to_python.hpp"
 #include "errors.hpp"
 #include "frame.hpp"
 
@@ -43,6 +44,15 @@ PyObject* with_edge_rows(CallArgs& call, Run&& run) {
 // set it, to run on small orders the methods that take over past the budget.
 std::size_t memory_budget(const CallArgs& call);
 
+// The lists and their counting sort take four words per element and two per
+// edge, whatever the budget: an order whose lists alone would not fit in
+// memory is refused before the first of them is allocated.
+inline void ensure_lists_fit(std::size_t n, std::size_t edges) {
+    std::size_t words = checked_size(n, 4);
+    if (__builtin_add_overflow(words, checked_size(edges, 2), &words)) throw std::bad_alloc();
+    ensure_memory_fits(checked_size(words, sizeof(std::size_t)));
+}
+
 // One choice of method per call, before anything large is allocated: the
 // reachability rows, handed to dense(rows), where they fit the memory budget;
 // past it the validated edges as lists, handed to lists(order, budget).
@@ -53,6 +63,7 @@ PyObject* with_edge_order(CallArgs& call, Dense&& dense, Lists&& lists) {
     if (const std::optional<KernelError> error = closure::first_edge_error(call.n, call.edges)) {
         return raise_kernel_error(*error);
     }
+    ensure_lists_fit(call.n, call.edges.size());
     closure::SuccessorLists order(call.n, call.edges);
     call.edges = {};
     return lists(order, budget);
