@@ -19,9 +19,13 @@ namespace {
 // With no such path left the cover is the smallest.
 class ChainFlow {
 public:
-    ChainFlow(const SuccessorLists& order, InterruptPoll interrupt)
+    // Thrown once the work done passes `max_work` units.
+    struct OverLimit {};
+
+    ChainFlow(const SuccessorLists& order, WorkBudget& budget, std::uint64_t max_work)
         : order_(order),
-          budget_(interrupt),
+          budget_(budget),
+          work_left_(max_work),
           through_(order.size()),
           starts_(order.size()),
           ends_(order.size()),
@@ -29,9 +33,8 @@ public:
           seen_(checked_size(order.size(), 2)) {}
 
     // Each element not yet covered starts a chain that goes on through
-    // elements not yet covered while it can. False when the budget's poll
-    // asks to stop.
-    bool cover_greedily() {
+    // elements not yet covered while it can.
+    void cover_greedily() {
         for (std::size_t x = 0; x < order_.size(); ++x) {
             if (through_[x] != 0) continue;
             ++starts_[x];
@@ -42,29 +45,24 @@ public:
                 const std::size_t end = order_.first_edge(at + 1);
                 std::size_t e = order_.first_edge(at);
                 while (e < end && through_[order_.upper(e)] != 0) ++e;
-                if (budget_.charge(e - order_.first_edge(at) + 1)) return false;
+                spend(e - order_.first_edge(at) + 1);
                 if (e == end) break;
                 ++flow_[e];
                 at = order_.upper(e);
             }
             ++ends_[at];
         }
-        return true;
     }
 
-    enum class Progress { shrunk, smallest, interrupted };
-
     // One search over all nodes, taking every shrinking path it meets.
-    Progress shrink() {
+    // Whether it found one.
+    bool shrink() {
         std::fill(seen_.begin(), seen_.end(), std::uint8_t{0});
         bool shrunk = false;
         for (std::size_t x = 0; x < order_.size(); ++x) {
-            if (starts_[x] == 0 || seen_[entry(x)] != 0) continue;
-            const std::optional<bool> found = search_from(x);
-            if (!found) return Progress::interrupted;
-            shrunk |= *found;
+            if (starts_[x] != 0 && seen_[entry(x)] == 0) shrunk |= search_from(x);
         }
-        return shrunk ? Progress::shrunk : Progress::smallest;
+        return shrunk;
     }
 
     std::uint64_t chains() const noexcept { return chains_; }
@@ -124,14 +122,13 @@ private:
     }
 
     // Depth-first from the start at x, on an explicit stack. Whether a
-    // shrinking path was found and taken; nothing when the budget's poll
-    // asks to stop.
-    std::optional<bool> search_from(std::size_t x) {
+    // shrinking path was found and taken.
+    bool search_from(std::size_t x) {
         stack_.assign(1, Frame{entry(x), 0});
         seen_[entry(x)] = 1;
         while (!stack_.empty()) {
             Frame& top = stack_.back();
-            if (budget_.charge(1)) return std::nullopt;
+            spend(1);
             if (top.move == move_count(top.node)) {
                 stack_.pop_back();
                 if (!stack_.empty()) ++stack_.back().move;
@@ -154,8 +151,15 @@ private:
         return false;
     }
 
+    void spend(std::uint64_t units) {
+        budget_.charge_or_unwind(units);
+        if (units > work_left_) throw OverLimit{};
+        work_left_ -= units;
+    }
+
     const SuccessorLists& order_;
-    WorkBudget budget_;
+    WorkBudget& budget_;
+    std::uint64_t work_left_;
     std::vector<std::size_t> through_;  // chains through each element
     std::vector<std::size_t> starts_;   // chains that start at each element
     std::vector<std::size_t> ends_;     // chains that end at each element
@@ -167,16 +171,19 @@ private:
 
 }  // namespace
 
-KernelResult<std::uint64_t> width_by_chain_cover(const SuccessorLists& order, InterruptPoll interrupt) {
-    ChainFlow flow(order, interrupt);
-    if (!flow.cover_greedily()) return std::unexpected(kInterrupted);
-    for (;;) {
-        switch (flow.shrink()) {
-            case ChainFlow::Progress::interrupted: return std::unexpected(kInterrupted);
-            case ChainFlow::Progress::smallest: return flow.chains();
-            case ChainFlow::Progress::shrunk: break;
+KernelResult<std::optional<std::uint64_t>> width_by_chain_cover(const SuccessorLists& order, std::uint64_t max_work,
+                                                                InterruptPoll interrupt) {
+    return interruptible(interrupt, [&](WorkBudget& budget) -> KernelResult<std::optional<std::uint64_t>> {
+        ChainFlow flow(order, budget, max_work);
+        try {
+            flow.cover_greedily();
+            while (flow.shrink()) {
+            }
+        } catch (const ChainFlow::OverLimit&) {
+            return std::nullopt;
         }
-    }
+        return flow.chains();
+    });
 }
 
 }  // namespace quorvane::closure

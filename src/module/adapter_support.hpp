@@ -53,6 +53,16 @@ inline void ensure_lists_fit(std::size_t n, std::size_t edges) {
     ensure_memory_fits(checked_size(words, sizeof(std::size_t)));
 }
 
+// The validated edges as lists, or nothing with the edges' error raised.
+inline std::optional<closure::SuccessorLists> edge_lists(const CallArgs& call) {
+    if (const std::optional<KernelError> error = closure::first_edge_error(call.n, call.edges)) {
+        raise_kernel_error(*error);
+        return std::nullopt;
+    }
+    ensure_lists_fit(call.n, call.edges.size());
+    return closure::SuccessorLists(call.n, call.edges);
+}
+
 // One choice of method per call, before anything large is allocated: the
 // reachability rows, handed to dense(rows), where they fit the memory budget;
 // past it the validated edges as lists, handed to lists(order, budget).
@@ -60,13 +70,10 @@ template <class Dense, class Lists>
 PyObject* with_edge_order(CallArgs& call, Dense&& dense, Lists&& lists) {
     const std::size_t budget = memory_budget(call);
     if (closure::dense_rows_fit(call.n, budget)) return with_edge_rows(call, dense);
-    if (const std::optional<KernelError> error = closure::first_edge_error(call.n, call.edges)) {
-        return raise_kernel_error(*error);
-    }
-    ensure_lists_fit(call.n, call.edges.size());
-    closure::SuccessorLists order(call.n, call.edges);
+    std::optional<closure::SuccessorLists> order = edge_lists(call);
+    if (!order) return nullptr;
     call.edges = {};
-    return lists(order, budget);
+    return lists(*order, budget);
 }
 
 // closure::block_columns, or std::bad_alloc (MemoryError) before anything is

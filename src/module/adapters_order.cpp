@@ -87,17 +87,26 @@ PyObject* strict_zeta_transform_data(CallArgs& call) {
     return zeta_adapter(call, closure::strict_zeta_transform, true);
 }
 
-// A largest antichain from the whole rows, or as the fewest chains that cover
-// the order, found along its edges.
+// The fewest chains that cover the order, found along its edges; or, where
+// the rows fit and those chains take longer than a trial allows, a largest
+// antichain from the rows.
 PyObject* width_data(CallArgs& call) {
-    const auto to_python_width = [](std::uint64_t width) { return to_python(width); };
-    return with_edge_order(
-        call,
-        [&](const ReachabilityRows& rows) { return finish(closure::width(rows, call.interrupt), to_python_width); },
-        [&](closure::SuccessorLists& order, std::size_t) {
-            order.list_entering_edges();
-            return finish(closure::width_by_chain_cover(order, call.interrupt), to_python_width);
-        });
+    const auto width_from_rows = [&](const ReachabilityRows& rows) {
+        return finish(closure::width(rows, call.interrupt), [](std::uint64_t width) { return to_python(width); });
+    };
+    const bool rows_fit = closure::dense_rows_fit(call.n, memory_budget(call));
+    const std::uint64_t max_work = rows_fit ? closure::chain_trial_work(call.n) : ~std::uint64_t{0};
+    if (max_work == 0) return with_edge_rows(call, width_from_rows);
+    {
+        std::optional<closure::SuccessorLists> order = edge_lists(call);
+        if (!order) return nullptr;
+        if (!rows_fit) call.edges = {};
+        order->list_entering_edges();
+        KernelResult<std::optional<std::uint64_t>> width = closure::width_by_chain_cover(*order, max_work, call.interrupt);
+        if (!width) return raise_kernel_error(width.error());
+        if (*width) return to_python(**width).release();
+    }
+    return with_edge_rows(call, width_from_rows);
 }
 
 PyObject* interval_summary_data(CallArgs& call) {
