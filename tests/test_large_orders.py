@@ -5,6 +5,9 @@ along the edges. The budget is lowered through the module's private
 compared with the model."""
 
 import contextlib
+import math
+import random
+import struct
 import textwrap
 from pathlib import Path
 
@@ -115,6 +118,39 @@ def test_errors_past_the_budget_match_model(poset):
         assert outcome(q.strict_zeta_transform_data, n, edges, values + [0.0]) == outcome(
             zeta_model.strict_zeta_transform_data, n, edges, values + [0.0]
         )
+
+
+def random_order(n, degree, seed):
+    rng = random.Random(seed)
+    return n, sorted({(i, rng.randrange(i + 1, n)) for i in range(n - 1) for _ in range(degree)})
+
+
+def lines_side_by_side(n, lines, seed):
+    """Commits on parallel lines, now and then merging another line's head."""
+    rng = random.Random(seed)
+    edges = [(i, i + lines) for i in range(n - lines)]
+    edges += [(i, i + rng.randrange(1, 2 * lines)) for i in range(0, n - 2 * lines, 5)]
+    return n, sorted(set(edges))
+
+
+# A signalling NaN among the values: a sum that starts from it and takes no
+# term must keep it as it is.
+SIGNALLING_NAN = struct.unpack("<d", struct.pack("<Q", 0x7FF0_0000_0000_0001))[0]
+
+
+@pytest.mark.parametrize("order", [random_order(2500, 2, 0), random_order(1500, 6, 1), lines_side_by_side(3000, 40, 2)])
+@pytest.mark.parametrize("block_words", [2, 3])
+def test_zeta_sums_over_blocks_of_several_words_match_the_rows(order, block_words):
+    n, edges = order
+    rng = random.Random(n)
+    specials = [0.0, -0.0, math.inf, -math.inf, math.nan, -math.nan, SIGNALLING_NAN]
+    values = [rng.choice(specials) if rng.random() < 0.002 else rng.uniform(-1e16, 1e16) for _ in range(n)]
+    values[-1] = SIGNALLING_NAN
+    for name in ("zeta_transform_data", "strict_zeta_transform_data"):
+        rows = outcome(getattr(q, name), n, edges, values)
+        # Blocks of that many words of columns fill an eighth of the budget.
+        with memory_budget(8 * 8 * block_words * n):
+            assert outcome(getattr(q, name), n, edges, values) == rows
 
 
 @pytest.mark.parametrize(

@@ -83,6 +83,9 @@ def float_from_bits(bits):
     return struct.unpack("<d", struct.pack("<Q", bits))[0]
 
 
+SIGNALLING_NAN = float_from_bits(0x7FF4000000000001)
+
+
 # Words of a row that hold many elements are added a whole word at a time.
 # The lower 64 elements lie below most of the upper ones, which fill whole
 # words and start from values of every kind; the last word is partial.
@@ -105,11 +108,21 @@ FINITE_DENSE_VALUES = [-0.0, 0.0, 1e308, -1e308, 1e16, -1e16, 0.5, 5e-324]
 
 @pytest.mark.parametrize("function, reference", TRANSFORMS)
 @pytest.mark.parametrize("specials", [DENSE_VALUES, pytest.param(FINITE_DENSE_VALUES, marks=pytest.mark.cross)])
-def test_dense_words_match_model(function, reference, specials):
+@pytest.mark.parametrize("gaps", [5, None], ids=["some pairs", "every pair"])
+def test_dense_words_match_model(function, reference, specials, gaps):
     n = 200
-    edges = [(i, j) for i in range(64) for j in range(64, n) if (i + j) % 5]
+    edges = [(i, j) for i in range(64) for j in range(64, n) if gaps is None or (i + j) % gaps]
     values = [specials[i * 7 % len(specials)] if i % 3 == 0 or i >= 64 else float(i) for i in range(n)]
     assert outcome(function, n, edges, values) == outcome(reference, n, edges, values)
+
+
+@pytest.mark.parametrize("function, reference", TRANSFORMS)
+@pytest.mark.parametrize("value", [-0.0, 0.0, SIGNALLING_NAN])
+def test_chains_of_one_value_match_model(function, reference, value):
+    # Every row of a chain marks every target above it: whole tiles of
+    # terms, whose zeros keep their sign.
+    n, edges = 150, [(i, i + 1) for i in range(149)]
+    assert outcome(function, n, edges, [value] * n) == outcome(reference, n, edges, [value] * n)
 
 
 # Sums go 32 targets to a vector tile and rows 32 to a block; a tile's rows
@@ -117,7 +130,6 @@ def test_dense_words_match_model(function, reference, specials):
 # given, a signalling NaN unquieted. Sizes on both sides of those widths,
 # orders from sparse to dense, and values of every kind.
 TILE_SIZES = [31, 32, 33, 63, 64, 65, 95, 96, 97, 161]
-SIGNALLING_NAN = float_from_bits(0x7FF4000000000001)
 TILE_VALUES = DENSE_VALUES + [SIGNALLING_NAN, 1.0, -1.0, 0.5, 1e-300, -3.75]
 
 

@@ -8,10 +8,12 @@
 #include "../common/bit_count.hpp"
 #include "../common/cpu_dispatch.hpp"
 #include "../common/work_budget.hpp"
-#include "ordered_sum.hpp"
+#include "zeta_tiles.hpp"
 
 namespace quorvane::closure {
 namespace {
+
+using namespace zeta_tiles;
 
 // Closes the reachability rows over one block of columns after another, in
 // ascending order. Row x of a block holds the elements of the block strictly
@@ -160,6 +162,74 @@ private:
     std::vector<Word> reached_;
 };
 
+// Up to a tile's worth of a block's rows that hold anything, ascending, with
+// their values and terms: the rows the zeta sums take together.
+class RowGroup {
+public:
+    RowGroup() : terms_(kBlockRows * kRowTerms), values_(kBlockRows), rows_(kBlockRows), column_(kBlockRows) {}
+
+    // Takes the block's rows `xs`; returns the words they span together.
+    std::size_t gather(const ColumnBlocks& blocks, std::span<const std::size_t> xs, std::span<const double> values) {
+        count_ = xs.size();
+        low_ = ~std::size_t{0};
+        high_ = 0;
+        for (std::size_t r = 0; r < count_; ++r) {
+            const std::size_t x = xs[r];
+            write_terms(values[x], terms_.data() + r * kRowTerms);
+            values_[r] = values[x];
+            const std::span<const Word> row = blocks.row(x);
+            rows_[r] = KeptWords{row.data(), blocks.first_word(x), row.size()};
+            low_ = std::min(low_, rows_[r].first_word);
+            high_ = std::max(high_, rows_[r].first_word + row.size());
+        }
+        return count_ * (high_ - low_);
+    }
+
+    // Adds the rows' terms into the sums of the block starting at column
+    // `first`, a word of targets at a time, the rows in ascending order.
+    template <class Terms>
+    [[gnu::always_inline]] void add_to(std::size_t first, TileSums& sums) noexcept {
+        for (std::size_t w = low_; w < high_; ++w) {
+            for (std::size_t r = 0; r < count_; ++r) {
+                const KeptWords& row = rows_[r];
+                const std::size_t k = w - row.first_word;  // wraps past the size below the row's first word
+                column_[r] = k < row.size ? row.words[k] : 0;
+            }
+            const std::size_t tile = (first + w * kWordBits) / kTileTargets;
+            for (std::size_t half = 0; half < kWordBits / kTileTargets && tile + half < sums.tile_count(); ++half) {
+                add_block_to_tile<Terms>(column_.data(), 1, half * kTileTargets, values_.data(), terms_.data(), count_,
+                                         sums.tile(tile + half), sums.reached(tile + half));
+            }
+        }
+    }
+
+private:
+    struct KeptWords {
+        const Word* words;
+        std::size_t first_word;
+        std::size_t size;
+    };
+
+    std::vector<double> terms_;
+    std::vector<double> values_;
+    std::vector<KeptWords> rows_;
+    std::vector<Word> column_;  // the rows' words for one word of targets
+    std::size_t count_ = 0;
+    std::size_t low_ = 0;
+    std::size_t high_ = 0;
+};
+
+// Compiled for AVX-512 too, as the whole rows' sums are, apart from the
+// closing of the blocks, whose short scans measure slower in wider registers.
+QUORVANE_DISPATCHED_AVX512
+void add_row_group(RowGroup& group, std::size_t first, bool any_nan, TileSums& sums) noexcept {
+    if (any_nan) {
+        group.add_to<AnyTerms>(first, sums);
+    } else {
+        group.add_to<NoNaNTerms>(first, sums);
+    }
+}
+
 }  // namespace
 
 QUORVANE_DISPATCHED
@@ -185,23 +255,22 @@ KernelResult<PrincipalSizes> principal_sizes_by_blocks(const SuccessorLists& ord
 QUORVANE_DISPATCHED
 KernelResult<std::vector<double>> zeta_sums_by_blocks(const SuccessorLists& order, std::span<const double> values,
                                                       bool strict, std::size_t columns, InterruptPoll interrupt) {
-    std::vector<double> sums = strict ? std::vector<double>(values.size(), 0.0)
-                                      : std::vector<double>(values.begin(), values.end());
+    TileSums sums(values, !strict);
+    const bool any_nan = sums.any_nan();
+    RowGroup group;
     ColumnBlocks blocks(order, columns, interrupt);
-    // Rows ascending within each block: every sum takes its lower elements'
-    // values in ascending order.
     const bool finished = blocks.run([&](std::size_t first) {
-        for (const std::size_t x : blocks.filled()) {
-            const std::span<const Word> row = blocks.row(x);
-            const double value = values[x];
-            const std::size_t base = first + blocks.first_word(x) * kWordBits;
-            for_each_bit(row, base, [&](std::size_t y) { sums[y] = add_term(sums[y], value); });
-            if (blocks.budget().charge(row.size())) return false;
+        const std::span<const std::size_t> filled = blocks.filled();
+        for (std::size_t g = 0; g < filled.size(); g += kBlockRows) {
+            const std::size_t count = std::min(kBlockRows, filled.size() - g);
+            const std::size_t words = group.gather(blocks, filled.subspan(g, count), values);
+            add_row_group(group, first, any_nan, sums);
+            if (blocks.budget().charge(words)) return false;
         }
         return true;
     });
     if (!finished) return std::unexpected(kInterrupted);
-    return sums;
+    return std::move(sums).finish();
 }
 
 }  // namespace quorvane::closure
