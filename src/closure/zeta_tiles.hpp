@@ -93,8 +93,9 @@ template <class Terms>
     reached |= any;
     std::array<Lanes, kTileVectors> sums;
     if (static_cast<std::uint32_t>(full >> shift) == ~std::uint32_t{0}) {
-        // Every row marks every target, as most blocks of dense orders do:
-        // each row's value goes into all the sums as it stands.
+        // Every row marks every target, as in chains and other long runs of
+        // comparable elements: each row's value goes into all the sums as it
+        // stands, with no pattern to look up.
         std::memcpy(sums.data(), tile, sizeof sums);
         for (std::size_t r = 0; r < count; ++r) {
             const double value = row_values[r];
